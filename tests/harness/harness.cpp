@@ -1,0 +1,299 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#ifndef BBS_BIN_DIR
+#error "BBS_BIN_DIR must name the build tree"
+#endif
+
+namespace fs = std::filesystem;
+
+namespace harness {
+
+namespace {
+
+long now_ms() {
+  using namespace std::chrono;
+  return static_cast<long>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+std::string make_temp_dir(const char* stem) {
+  const char* base = std::getenv("TMPDIR");
+  std::string templ = std::string(base && *base ? base : "/tmp") + "/" + stem + "XXXXXX";
+  if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  return templ;
+}
+
+std::string convert(std::string_view bytes, const char* to, const char* from) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(bytes);
+  std::string out;
+  std::string in(bytes);
+  char* ip = in.data();
+  size_t il = in.size();
+  char buf[256];
+  while (il > 0) {
+    char* op = buf;
+    size_t ol = sizeof buf;
+    size_t r = iconv(cd, &ip, &il, &op, &ol);
+    out.append(buf, static_cast<size_t>(op - buf));
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) {
+      out.push_back('?');
+      ++ip;
+      --il;
+    }
+  }
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  iconv_close(cd);
+  return out;
+}
+
+}  // namespace
+
+std::string program(std::string_view name) {
+  return std::string(BBS_BIN_DIR) + "/" + std::string(name) + "/" + std::string(name);
+}
+
+Scratch::Scratch() : root_(make_temp_dir("bbs-")) {
+  for (const char* d : {"frm/typegame", "user/chat", "user/score", "user/autoup", "bin"})
+    fs::create_directories(fs::path(root_) / d);
+}
+
+Scratch::~Scratch() {
+  std::error_code ec;
+  fs::remove_all(root_, ec);
+}
+
+std::string Scratch::file(std::string_view rel) const { return root_ + "/" + std::string(rel); }
+
+void Scratch::write(std::string_view rel, std::string_view bytes) const {
+  fs::create_directories(fs::path(file(rel)).parent_path());
+  std::ofstream out(file(rel), std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+void Scratch::append(std::string_view rel, std::string_view bytes) const {
+  std::ofstream out(file(rel), std::ios::binary | std::ios::app);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::optional<std::string> Scratch::read(std::string_view rel) const {
+  if (!exists(rel)) return std::nullopt;
+  return slurp(file(rel));
+}
+
+bool Scratch::exists(std::string_view rel) const {
+  struct stat st;
+  return lstat(file(rel).c_str(), &st) == 0;
+}
+
+void Scratch::remove(std::string_view rel) const { ::unlink(file(rel).c_str()); }
+
+Pty::Pty() {
+  if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0)
+    throw std::runtime_error("openpty failed");
+  termios tio;
+  tcgetattr(slave_, &tio);
+  cfmakeraw(&tio);
+  tcsetattr(slave_, TCSANOW, &tio);
+  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+  fcntl(master_, F_SETFD, FD_CLOEXEC);
+  fcntl(slave_, F_SETFD, FD_CLOEXEC);
+  const char* path = ttyname(slave_);
+  if (path == nullptr || std::strncmp(path, "/dev/", 5) != 0)
+    throw std::runtime_error("pty has no /dev name");
+  name_ = path + 5;
+}
+
+Pty::~Pty() {
+  if (slave_ >= 0) close(slave_);
+  if (master_ >= 0) close(master_);
+}
+
+std::string Pty::drain(int quiet_ms, int max_ms) {
+  std::string got;
+  long end = now_ms() + max_ms;
+  for (;;) {
+    long left = end - now_ms();
+    if (left <= 0) break;
+    pollfd p{master_, POLLIN, 0};
+    int r = poll(&p, 1, static_cast<int>(std::min<long>(left, quiet_ms)));
+    if (r <= 0) break;
+    char buf[4096];
+    ssize_t n = ::read(master_, buf, sizeof buf);
+    if (n <= 0) break;
+    got.append(buf, static_cast<size_t>(n));
+  }
+  return got;
+}
+
+bool Pty::read_until(std::string& got, std::string_view needle, int timeout_ms) {
+  long end = now_ms() + timeout_ms;
+  while (got.find(needle) == std::string::npos) {
+    long left = end - now_ms();
+    if (left <= 0) return false;
+    pollfd p{master_, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left)) <= 0) continue;
+    char buf[4096];
+    ssize_t n = ::read(master_, buf, sizeof buf);
+    if (n > 0) got.append(buf, static_cast<size_t>(n));
+  }
+  return true;
+}
+
+std::string roster_bytes(const std::vector<RosterEntry>& entries) {
+  std::string out;
+  for (const auto& e : entries) {
+    char rec[52] = {};
+    auto g = static_cast<std::uint32_t>(e.group);
+    for (int i = 0; i < 4; ++i) rec[i] = static_cast<char>((g >> (8 * i)) & 0xff);
+    std::memcpy(rec + 4, e.other.data(), std::min<size_t>(e.other.size(), 27));
+    std::memcpy(rec + 31, e.tty.data(), std::min<size_t>(e.tty.size(), 21));
+    out.append(rec, sizeof rec);
+  }
+  return out;
+}
+
+void write_roster(const Scratch& dir, int room, const std::vector<RosterEntry>& entries) {
+  char rel[64];
+  std::snprintf(rel, sizeof rel, "user/chat/rm_%02d.all", room);
+  dir.write(rel, roster_bytes(entries));
+}
+
+Proc::Proc(const std::string& bin, const std::vector<std::string>& args, const std::string& cwd,
+           const std::vector<std::string>& env) {
+  std::string dir = make_temp_dir("bbs-out-");
+  out_path_ = dir + "/out";
+  err_path_ = dir + "/err";
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) {
+    int o = open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int e = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int n = open("/dev/null", O_RDONLY);
+    if (o < 0 || e < 0 || n < 0 || chdir(cwd.c_str()) != 0) _exit(126);
+    dup2(n, 0);
+    dup2(o, 1);
+    dup2(e, 2);
+    setsid();  // no controlling terminal, as under the server
+    for (const auto& kv : env) putenv(const_cast<char*>(kv.c_str()));
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(bin.c_str()));
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(bin.c_str(), argv.data());
+    _exit(127);
+  }
+}
+
+Proc::~Proc() {
+  if (!done_) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  std::error_code ec;
+  fs::remove_all(fs::path(out_path_).parent_path(), ec);
+}
+
+void Proc::signal(int sig) const { kill(pid_, sig); }
+
+Result Proc::wait(int timeout_ms) {
+  Result r;
+  long end = now_ms() + timeout_ms;
+  int st = 0;
+  for (;;) {
+    pid_t w = waitpid(pid_, &st, WNOHANG);
+    if (w == pid_) break;
+    if (now_ms() > end) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &st, 0);
+      st = -1;
+      break;
+    }
+    usleep(5000);
+  }
+  done_ = true;
+  if (st == -1)
+    r.status = -1;
+  else if (WIFEXITED(st))
+    r.status = WEXITSTATUS(st);
+  else if (WIFSIGNALED(st))
+    r.status = 128 + WTERMSIG(st);
+  r.out = slurp(out_path_);
+  r.err = slurp(err_path_);
+  return r;
+}
+
+Result run(const std::string& bin, const std::vector<std::string>& args, const std::string& cwd,
+           const std::vector<std::string>& env, int timeout_ms) {
+  Proc p(bin, args, cwd, env);
+  return p.wait(timeout_ms);
+}
+
+ChatEngine::ChatEngine(const Scratch& dir, int room, int group, std::vector<Finisher> finishers,
+                       int give_up_ms) {
+  char answer[96], results[96];
+  std::snprintf(answer, sizeof answer, "frm/typegame/taja.%d%d", room, group);
+  std::snprintf(results, sizeof results, "frm/typegame/chatmess.%d%d", room, group);
+  std::string answer_path = dir.file(answer);
+  std::string results_path = dir.file(results);
+  thread_ = std::thread([this, answer_path, results_path, finishers, give_up_ms] {
+    long end = now_ms() + give_up_ms;
+    while (now_ms() < end) {
+      std::string w = slurp(answer_path);
+      if (!w.empty()) {
+        word_ = w;
+        word_time_ = static_cast<long>(std::time(nullptr));
+        break;
+      }
+      usleep(5000);
+    }
+    if (word_.empty()) return;
+    for (const auto& f : finishers) {
+      long due = word_time_ + f.delay_s;
+      while (static_cast<long>(std::time(nullptr)) < due) usleep(10000);
+      std::ofstream out(results_path, std::ios::app);
+      out << std::time(nullptr) << ' ' << f.user << ' ' << f.token << '\n';
+    }
+  });
+}
+
+ChatEngine::~ChatEngine() { join(); }
+
+std::string ChatEngine::join() {
+  if (!joined_ && thread_.joinable()) thread_.join();
+  joined_ = true;
+  return word_;
+}
+
+std::string euckr_to_utf8(std::string_view bytes) { return convert(bytes, "UTF-8", "EUC-KR"); }
+std::string utf8_to_euckr(std::string_view text) { return convert(text, "EUC-KR", "UTF-8"); }
+
+}  // namespace harness

@@ -1,0 +1,138 @@
+// End-to-end helpers: a scratch BBS working directory, real pseudo-terminals as the
+// players' terminals, the server's roster and chat-engine parts, and running a built
+// program the way the server does.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace harness {
+
+// Path of a built program of this project, e.g. program("typerace").
+std::string program(std::string_view name);
+
+// A fresh working directory laid out as the server's: frm/typegame, user/chat,
+// user/score, user/autoup and bin. Removed with everything in it on destruction.
+class Scratch {
+ public:
+  Scratch();
+  ~Scratch();
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+
+  const std::string& path() const { return root_; }
+  std::string file(std::string_view rel) const;
+  void write(std::string_view rel, std::string_view bytes) const;
+  void append(std::string_view rel, std::string_view bytes) const;
+  std::optional<std::string> read(std::string_view rel) const;
+  bool exists(std::string_view rel) const;
+  void remove(std::string_view rel) const;
+
+ private:
+  std::string root_;
+};
+
+// One pseudo-terminal pair. The slave side is raw, so every byte a program writes to
+// /dev/<name> arrives at the master untranslated.
+class Pty {
+ public:
+  Pty();
+  ~Pty();
+  Pty(const Pty&) = delete;
+  Pty& operator=(const Pty&) = delete;
+
+  const std::string& name() const { return name_; }  // like "pts/7"
+  int master() const { return master_; }
+  // Reads what has arrived until `quiet_ms` pass with nothing new, or `max_ms` in all.
+  std::string drain(int quiet_ms = 100, int max_ms = 2000);
+  // Reads until `needle` has arrived (true) or `timeout_ms` passed (false); the bytes
+  // read are appended to `got`.
+  bool read_until(std::string& got, std::string_view needle, int timeout_ms);
+
+ private:
+  int master_ = -1;
+  int slave_ = -1;
+  std::string name_;
+};
+
+struct RosterEntry {
+  std::int32_t group;
+  std::string tty;        // copied into the 21-byte name field, cut if longer
+  std::string other = {}; // the server's own 27 bytes, zero when empty
+};
+
+// The 52-byte records of a room roster: group (LE int32), 27 bytes of the server's,
+// 21 bytes of terminal name.
+std::string roster_bytes(const std::vector<RosterEntry>& entries);
+void write_roster(const Scratch& dir, int room, const std::vector<RosterEntry>& entries);
+
+struct Result {
+  int status = -1;   // exit code, or 128 + signal number
+  std::string out;
+  std::string err;
+};
+
+// A running program, started in `cwd` with its standard streams captured.
+class Proc {
+ public:
+  Proc(const std::string& bin, const std::vector<std::string>& args, const std::string& cwd,
+       const std::vector<std::string>& env = {});
+  ~Proc();
+  Proc(const Proc&) = delete;
+  Proc& operator=(const Proc&) = delete;
+
+  pid_t pid() const { return pid_; }
+  void signal(int sig) const;
+  // Waits for the end; after `timeout_ms` the program is killed and status is -1.
+  Result wait(int timeout_ms = 120000);
+
+ private:
+  pid_t pid_ = -1;
+  std::string out_path_, err_path_;
+  bool done_ = false;
+};
+
+Result run(const std::string& bin, const std::vector<std::string>& args, const std::string& cwd,
+           const std::vector<std::string>& env = {}, int timeout_ms = 120000);
+
+// A finisher as the server's chat engine records one: `delay_s` whole seconds after the
+// word appeared in the answer file, the line "<time> <user> <token>" is appended.
+struct Finisher {
+  int delay_s;
+  std::string user;
+  std::string token = "typed";
+};
+
+// Stand-in for the server's chat engine for one room and group: waits until the answer
+// file holds a word, then appends the finishers' lines to the results file in order.
+class ChatEngine {
+ public:
+  ChatEngine(const Scratch& dir, int room, int group, std::vector<Finisher> finishers,
+             int give_up_ms = 60000);
+  ~ChatEngine();
+  ChatEngine(const ChatEngine&) = delete;
+  ChatEngine& operator=(const ChatEngine&) = delete;
+
+  // Joins the engine; returns the word it saw in the answer file (empty if none).
+  std::string join();
+  long word_time() const { return word_time_; }  // time() when the word was seen
+
+ private:
+  std::thread thread_;
+  std::string word_;
+  long word_time_ = 0;
+  bool joined_ = false;
+};
+
+// EUC-KR bytes to UTF-8, for test messages and the demonstration; invalid bytes as '?'.
+std::string euckr_to_utf8(std::string_view bytes);
+// UTF-8 to EUC-KR; used to write Korean test data readably in the sources.
+std::string utf8_to_euckr(std::string_view text);
+
+}  // namespace harness
