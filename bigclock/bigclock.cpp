@@ -1,0 +1,81 @@
+// Draws today's date and the time of day in block digits at fixed places on the user's
+// terminal (standard output), once. Nothing but cursor moves and the twelve rows is
+// written: the server owns the rest of the screen.
+#include <dirent.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "compose.h"
+
+namespace {
+
+constexpr int screen_column = 5;
+constexpr int date_row = 5;
+constexpr int time_row = 13;
+
+using Text = std::array<char, 100>;
+
+struct DirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+// A directory counts as readable only if listing it actually yields its "." entry.
+int check_dir(const char* path) {
+  DirHandle dir(opendir(path));
+  if (!dir) return 0;
+  while (const dirent* entry = readdir(dir.get()))
+    if (std::strcmp(entry->d_name, ".") == 0) return 1;
+  return 0;
+}
+
+// Both texts are cut from one broken-down time, so the date always belongs to the time
+// beside it, even across midnight.
+void get_date(Text& buffer, const std::tm& now) {
+  const int year = (now.tm_year + 1900) % 100;
+  std::snprintf(buffer.data(), buffer.size(), "%02d/%02d/%02d", year < 0 ? year + 100 : year,
+                now.tm_mon + 1, now.tm_mday);
+}
+
+void get_time(Text& buffer, const std::tm& now) {
+  std::snprintf(buffer.data(), buffer.size(), "%02d:%02d:%02d", now.tm_hour, now.tm_min,
+                now.tm_sec);
+}
+
+void move_xy(int column, int row) { std::printf("\x1b[%d;%dH", row, column); }
+
+void draw_rows(int first_row) {
+  for (std::size_t r = 0; r < glyph_rows; ++r) {
+    move_xy(screen_column, first_row + static_cast<int>(r));
+    std::fputs(big_line[r].data(), stdout);
+  }
+}
+
+}  // namespace
+
+int main() {
+  load_font();
+
+  // An unformatted text stays empty and so draws as eight blanks.
+  Text date_text{};
+  Text time_text{};
+
+  const std::time_t clock = std::time(nullptr);
+  // localtime hands back null only for a clock it cannot convert; both texts stay blank.
+  const std::tm* now = std::localtime(&clock);
+
+  if (check_dir("user") && now) get_date(date_text, *now);
+  if (check_dir("bin") && now) get_time(time_text, *now);
+
+  make_big(date_text.data());
+  draw_rows(date_row);
+  make_big(time_text.data());
+  draw_rows(time_row);
+
+  std::fflush(stdout);
+  return 0;
+}
