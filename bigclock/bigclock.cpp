@@ -36,9 +36,11 @@ int check_dir(const char* path) {
 // Both texts are cut from one broken-down time, so the date always belongs to the time
 // beside it, even across midnight.
 void get_date(Text& buffer, const std::tm& now) {
-  const int year = (now.tm_year + 1900) % 100;
-  std::snprintf(buffer.data(), buffer.size(), "%02d/%02d/%02d", year < 0 ? year + 100 : year,
-                now.tm_mon + 1, now.tm_mday);
+  // tm_year counts from 1900, a multiple of 100, so its remainder is the year's; taking
+  // it directly cannot overflow and keeps years before 1900 at two digits.
+  const int year = (now.tm_year % 100 + 100) % 100;
+  std::snprintf(buffer.data(), buffer.size(), "%02d/%02d/%02d", year, now.tm_mon + 1,
+                now.tm_mday);
 }
 
 void get_time(Text& buffer, const std::tm& now) {
