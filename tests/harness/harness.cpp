@@ -280,7 +280,10 @@ ChatEngine::ChatEngine(const Scratch& dir, int room, int group, std::vector<Fini
       long due = word_time_ + f.delay_s;
       while (static_cast<long>(std::time(nullptr)) < due) usleep(10000);
       std::ofstream out(results_path, std::ios::app);
-      out << std::time(nullptr) << ' ' << f.user << ' ' << f.token << '\n';
+      if (f.raw)
+        out << f.user << '\n';
+      else
+        out << std::time(nullptr) << ' ' << f.user << ' ' << f.token << '\n';
     }
   });
 }

@@ -107,6 +107,7 @@ struct Finisher {
   int delay_s;
   std::string user;
   std::string token = "typed";
+  bool raw = false;  // write `user` as the whole line instead
 };
 
 // Stand-in for the server's chat engine for one room and group: waits until the answer

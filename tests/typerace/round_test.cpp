@@ -1,0 +1,117 @@
+#include "round.h"
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "harness.h"
+
+TEST(Announcement, FrameSavesMovesAndRestoresTheCursor) {
+  std::array<char, kMessageSize> out;
+  frame_announcement("<5>", out);
+  EXPECT_STREQ(out.data(), "\x1b[s\x1b[21;1H\n\t<5>\x1b[u");
+}
+
+TEST(Announcement, OverlongTextKeepsItsFrame) {
+  std::array<char, kMessageSize> out;
+  frame_announcement(std::string(500, 'x').c_str(), out);
+  std::string s = out.data();
+  EXPECT_EQ(s.size(), 199u);
+  EXPECT_EQ(s.substr(0, 12), "\x1b[s\x1b[21;1H\n\t");
+  EXPECT_EQ(s.substr(s.size() - 3), "\x1b[u");
+  // Cut before a Korean character rather than through it.
+  std::string korean = std::string(183, 'x') + "\xC7\xD1" + "yyy";
+  frame_announcement(korean.c_str(), out);
+  s = out.data();
+  EXPECT_EQ(s, "\x1b[s\x1b[21;1H\n\t" + std::string(183, 'x') + "\x1b[u");
+}
+
+TEST(ResultsLine, ReadsTimeAndUser) {
+  ResultLine r;
+  ASSERT_TRUE(parse_result_line("1765200012 alice typed\n", r));
+  EXPECT_EQ(r.finish, 1765200012);
+  EXPECT_STREQ(r.user.data(), "alice");
+  // The third token is not needed.
+  ASSERT_TRUE(parse_result_line("17 bob", r));
+  EXPECT_STREQ(r.user.data(), "bob");
+}
+
+TEST(ResultsLine, LongUserIdIsCutToEightBytes) {
+  ResultLine r;
+  ASSERT_TRUE(parse_result_line("100 verylongname99 x\n", r));
+  EXPECT_EQ(r.finish, 100);
+  EXPECT_STREQ(r.user.data(), "verylong");
+}
+
+TEST(ResultsLine, MalformedLinesAreRejected) {
+  ResultLine r;
+  for (const char* bad : {"", "\n", "alice 100 x\n", "100\n", "   \n", "x y z"})
+    EXPECT_FALSE(parse_result_line(bad, r)) << bad;
+}
+
+TEST(Speed, StrokesPerMinuteTruncated) {
+  EXPECT_EQ(typing_speed(30, 12), 150);
+  EXPECT_EQ(typing_speed(30, 7), 257);
+  // Within the first second, or before it on a clock step, counts as one second.
+  EXPECT_EQ(typing_speed(30, 0), 1800);
+  EXPECT_EQ(typing_speed(30, -3), 1800);
+  // Unsigned 32-bit arithmetic, as the ledger has always had it.
+  EXPECT_EQ(typing_speed(-1, 60), static_cast<std::int32_t>(0xFFFFFFFFu * 60u / 60u));
+}
+
+TEST(Ledger, MonthlyFileNamesHaveNoPadding) {
+  std::array<char, 64> p;
+  std::tm t{};
+  t.tm_year = 101, t.tm_mon = 4;
+  ledger_path(t, p);
+  EXPECT_STREQ(p.data(), "user/score/type15.dat");
+  t.tm_year = 199, t.tm_mon = 11;
+  ledger_path(t, p);
+  EXPECT_STREQ(p.data(), "user/score/type9912.dat");
+  // Two months share one file: year 01 with month 11, year 11 with month 1.
+  t.tm_year = 101, t.tm_mon = 10;
+  ledger_path(t, p);
+  EXPECT_STREQ(p.data(), "user/score/type111.dat");
+  t.tm_year = 111, t.tm_mon = 0;
+  ledger_path(t, p);
+  EXPECT_STREQ(p.data(), "user/score/type111.dat");
+}
+
+namespace {
+
+struct InDir {
+  std::string old;
+  explicit InDir(const std::string& dir) {
+    char buf[4096];
+    old = getcwd(buf, sizeof buf);
+    EXPECT_EQ(chdir(dir.c_str()), 0);
+  }
+  ~InDir() { EXPECT_EQ(chdir(old.c_str()), 0); }
+};
+
+}  // namespace
+
+TEST(Ledger, LinesAppendInTheirFixedWidths) {
+  harness::Scratch dir;
+  InDir in(dir.path());
+  std::tm t{};
+  t.tm_year = 126, t.tm_mon = 11, t.tm_mday = 8, t.tm_hour = 9, t.tm_min = 5;
+  jumsu_save("alice", 2, t, "short", 3, 12, 1, 150);
+  jumsu_save("verylong", 123, t, std::string(25, 't').c_str(), 1, 1234, 10, 12345);
+  EXPECT_EQ(dir.read("user/score/type2612.dat").value_or(""),
+            "     alice   2 26 12  8  9  5                short   3  12  1  150\n"
+            "  verylong 123 26 12  8  9  5 " + std::string(25, 't') + "   1 1234 10 12345\n");
+}
+
+TEST(Ledger, UnwritableLedgerLosesTheLineQuietly) {
+  harness::Scratch dir;
+  InDir in(dir.path());
+  dir.remove("user/score/x");
+  rmdir(dir.file("user/score").c_str());
+  std::tm t{};
+  jumsu_save("alice", 2, t, "short", 3, 12, 1, 150);
+  EXPECT_FALSE(dir.exists("user/score"));
+}

@@ -1,0 +1,283 @@
+// Whole rounds of the built typerace in a scratch working directory, with real
+// pseudo-terminals as the players' terminals and the server's parts played here.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace {
+
+using harness::Pty;
+using harness::Scratch;
+
+const std::string kTitle = "##### \xBE\xDF\xC8\xA3\xB6\xFB \xC5\xB8\xC0\xDA\xB9\xE6 ^^ ##### ";
+const std::string kTypeIs = "\xC5\xB8\xC0\xDA\xC0\xAF\xC7\xFC : ";
+const std::string kResults = "\xB0\xE1\xB0\xFA\xB8\xA6 \xC3\xE2\xB7\xC2\xC7\xD5\xB4\xCF\xB4\xD9";
+const std::string kNoResults = "\xB0\xE1\xB0\xFA\xB0\xA1 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.TT";
+const std::string kRank = "\xB5\xEE";
+const std::string kSeconds = "\xC3\xCA";
+const std::string kPerMinute = "\xC5\xB8/\xBA\xD0";
+const std::string kNoArgs =
+    "\xC0\xCE\xC0\xDA\xB8\xA6 \xB9\xDE\xC0\xBB\xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.";
+const std::string kNoWordFile =
+    "\xC7\xF6\xC0\xE7 \xB4\xDC\xBE\xEE \xC6\xC4\xC0\xCF\xC0\xCC \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.!!!";
+
+std::string frame(const std::string& text) { return "\x1b[s\x1b[21;1H\n\t" + text + "\x1b[u"; }
+
+std::string countdown(int from) {
+  std::string s;
+  for (int i = from; i >= 0; --i) s += frame("<" + std::to_string(i) + ">");
+  return s;
+}
+
+// What a player sees of a round up to and including the published word; the countdown
+// starts at <4> when the clock's second turned between the start and the first look.
+bool opens_round(const std::string& got, const std::string& type, const std::string& word,
+                 std::size_t* rest) {
+  for (int from : {5, 4}) {
+    std::string head = frame(kTitle) + frame(kTypeIs + type) + countdown(from) +
+                       frame("\x1b[7m" + word + "\x1b[m\n");
+    if (got.compare(0, head.size(), head) == 0) {
+      *rest = head.size();
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<std::string> ledger_lines(const Scratch& dir) {
+  std::vector<std::string> lines;
+  DIR* d = opendir(dir.file("user/score").c_str());
+  if (!d) return lines;
+  while (dirent* e = readdir(d)) {
+    std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    std::istringstream in(dir.read("user/score/" + name).value_or(""));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+  }
+  closedir(d);
+  return lines;
+}
+
+bool wait_for_file(const Scratch& dir, const std::string& rel, int ms) {
+  for (int i = 0; i < ms / 10; ++i) {
+    if (dir.exists(rel)) return true;
+    usleep(10000);
+  }
+  return dir.exists(rel);
+}
+
+}  // namespace
+
+TEST(TyperaceRound, WholeRoundRanksFinishersInFileOrder) {
+  Scratch dir;
+  Pty a, b, other;
+  harness::write_roster(dir, 7, {{2, a.name()}, {3, other.name()}, {2, ""}, {2, b.name()}});
+  dir.write("frm/typegame/data.txt", "short 3 short.lst\nother 9 other.lst\n");
+  dir.write("frm/typegame/short.lst", "5 hello\n");
+
+  harness::ChatEngine engine(dir, 7, 2,
+                             {{1, "alice"},
+                              {1, "garbage without a finish time", "", true},
+                              {2, "verylongname1"},
+                              {2, "carol"}});
+  auto res = harness::run(harness::program("typerace"), {"x", "2", "7", "short"}, dir.path());
+  EXPECT_EQ(engine.join(), "hello");
+  EXPECT_EQ(res.status, 0);
+  EXPECT_EQ(res.out, "");
+  EXPECT_EQ(res.err, "");
+
+  // The ledger: one line per finisher, the malformed line takes no rank, the long id is cut.
+  std::vector<std::string> lines = ledger_lines(dir);
+  ASSERT_EQ(lines.size(), 3u);
+  const std::regex form(
+      R"(^ {0,10}(\S+)   2 ([ \d]\d) ([ \d]\d) ([ \d]\d) ([ \d]\d) ([ \d]\d) {16}short   ([123]) ([ \d]{2}\d) ([ \d]\d) ([ \d]{3}\d)$)");
+  const char* users[] = {"alice", "verylong", "carol"};
+  const int delays[] = {1, 2, 2};
+  std::string ranking = frame(kResults);
+  for (int i = 0; i < 3; ++i) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(lines[i], m, form)) << lines[i];
+    EXPECT_EQ(m[1], users[i]);
+    EXPECT_EQ(lines[i].size(), 66u);
+    int elapsed = std::stoi(m[8]);
+    int rank = std::stoi(m[9]);
+    int speed = std::stoi(m[10]);
+    EXPECT_EQ(rank, i + 1);
+    EXPECT_GE(elapsed, delays[i] - 1);
+    EXPECT_LE(elapsed, delays[i] + 1);
+    EXPECT_EQ(speed, 5 * 60 / (elapsed < 1 ? 1 : elapsed));
+    ranking += frame(std::to_string(rank) + " " + kRank + "   " + std::to_string(elapsed) + " " +
+                     kSeconds + "   " + users[i] + "   " + std::to_string(speed) + " " +
+                     kPerMinute);
+  }
+
+  for (Pty* p : {&a, &b}) {
+    std::string got = p->drain();
+    std::size_t rest = 0;
+    ASSERT_TRUE(opens_round(got, "short", "hello", &rest)) << harness::euckr_to_utf8(got);
+    EXPECT_EQ(got.substr(rest), ranking) << harness::euckr_to_utf8(got.substr(rest));
+  }
+  EXPECT_EQ(other.drain(), "");  // another group in the same room hears nothing
+
+  EXPECT_FALSE(dir.exists("frm/typegame/taja.72"));
+  EXPECT_FALSE(dir.exists("frm/typegame/chatmess.72"));
+}
+
+TEST(TyperaceRound, UnknownTypePlaysTheLastRecordAndStaleResultsAreDropped) {
+  Scratch dir;
+  Pty a;
+  harness::write_roster(dir, 12, {{3, a.name()}});
+  dir.write("frm/typegame/data.txt", "a 100 a.lst\nb 1 b.lst\n");
+  dir.write("frm/typegame/a.lst", "3 apple\n");
+  dir.write("frm/typegame/b.lst", "4 banana\n4 banana\n4 banana\n");
+  // Left over from an earlier round: never ranked in this one.
+  dir.write("frm/typegame/chatmess.123", "1000 ghost x\n");
+
+  harness::ChatEngine engine(dir, 12, 3, {});
+  auto res = harness::run(harness::program("typerace"), {"x", "3", "12", "zzz"}, dir.path());
+  EXPECT_EQ(engine.join(), "banana");
+  EXPECT_EQ(res.status, 0);
+  std::string got = a.drain();
+  std::size_t rest = 0;
+  ASSERT_TRUE(opens_round(got, "zzz", "banana", &rest)) << harness::euckr_to_utf8(got);
+  EXPECT_EQ(got.substr(rest), frame(kNoResults));
+  EXPECT_TRUE(ledger_lines(dir).empty());
+  EXPECT_FALSE(dir.exists("frm/typegame/taja.123"));
+  EXPECT_FALSE(dir.exists("frm/typegame/chatmess.123"));
+}
+
+TEST(TyperaceRound, BusyRoomEndsAtOnceAndTouchesNothing) {
+  Scratch dir;
+  Pty a;
+  harness::write_roster(dir, 1, {{23, a.name()}});
+  dir.write("frm/typegame/data.txt", "short 3 short.lst\n");
+  dir.write("frm/typegame/short.lst", "5 hello\n");
+  // Room 12 group 3 holds taja.123, which is also room 1 group 23's answer file.
+  dir.write("frm/typegame/taja.123", "running");
+  dir.write("frm/typegame/chatmess.123", "1 somebody x\n");
+
+  auto res = harness::run(harness::program("typerace"), {"x", "23", "1", "short"}, dir.path());
+  EXPECT_EQ(res.status, 1);
+  EXPECT_EQ(res.out, "");
+  EXPECT_EQ(res.err, "");
+  EXPECT_EQ(a.drain(), "");
+  EXPECT_EQ(dir.read("frm/typegame/taja.123"), "running");
+  EXPECT_EQ(dir.read("frm/typegame/chatmess.123"), "1 somebody x\n");
+}
+
+TEST(TyperaceRound, TooFewArguments) {
+  Scratch dir;
+  auto res = harness::run(harness::program("typerace"), {"x", "2", "7"}, dir.path());
+  EXPECT_EQ(res.status, 1);
+  EXPECT_EQ(res.err.rfind(kNoArgs + ": ", 0), 0u) << res.err;
+  EXPECT_EQ(res.err.back(), '\n');
+  EXPECT_EQ(res.out, "");
+  EXPECT_FALSE(dir.exists("frm/typegame/taja.72"));
+}
+
+TEST(TyperaceRound, MissingWordListFreesTheRoom) {
+  Scratch dir;
+  Pty first100, beyond100;
+  // The broadcast reaches the group's first 100 roster entries and no more; a name
+  // that leads to a plain file is never written.
+  char shm[32];
+  int fd = -1;
+  for (int i = 0; fd < 0 && i < 100; ++i) {
+    std::snprintf(shm, sizeof shm, "/dev/shm/r%03d", (getpid() + i) % 1000);
+    fd = open(shm, O_WRONLY | O_CREAT | O_EXCL, 0600);
+  }
+  ASSERT_GE(fd, 0);
+  close(fd);
+  std::vector<harness::RosterEntry> roster;
+  roster.push_back({5, shm + 5});
+  for (int i = 0; i < 98; ++i) roster.push_back({5, "nosuch" + std::to_string(i % 10)});
+  roster.push_back({6, beyond100.name()});  // other groups take no place
+  roster.push_back({5, first100.name()});
+  roster.push_back({5, beyond100.name()});
+  harness::write_roster(dir, 4, roster);
+  dir.write("frm/typegame/data.txt", "short 3 short.lst\nlast 3 missing.lst\n");
+  dir.write("frm/typegame/short.lst", "5 hello\n");
+
+  std::string type(300, 't');
+  auto res = harness::run(harness::program("typerace"), {"x", "5", "4", type}, dir.path());
+  EXPECT_EQ(res.status, 1);
+  EXPECT_EQ(res.err, kNoWordFile + ": No such file or directory\n");
+  EXPECT_EQ(res.out, "");
+  EXPECT_FALSE(dir.exists("frm/typegame/taja.45"));
+  // The word type is held in 99 bytes.
+  EXPECT_EQ(first100.drain(), frame(kTitle) + frame(kTypeIs + std::string(99, 't')));
+  EXPECT_EQ(beyond100.drain(), "");
+  struct stat st;
+  ASSERT_EQ(stat(shm, &st), 0);
+  EXPECT_EQ(st.st_size, 0);
+  unlink(shm);
+}
+
+TEST(TyperaceRound, WordListWithoutARecordFreesTheRoom) {
+  Scratch dir;
+  dir.write("frm/typegame/data.txt", "short 3 short.lst\n");
+  dir.write("frm/typegame/short.lst", "  \n17\n");
+  auto res = harness::run(harness::program("typerace"), {"x", "2", "7", "short"}, dir.path());
+  EXPECT_EQ(res.status, 1);
+  EXPECT_EQ(res.err, kNoWordFile + ": No data available\n");
+  EXPECT_FALSE(dir.exists("frm/typegame/taja.72"));
+}
+
+TEST(TyperaceRound, HangupsRemoveTheRoundsFiles) {
+  for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+    Scratch dir;
+    Pty a;
+    harness::write_roster(dir, 7, {{2, a.name()}});
+    dir.write("frm/typegame/data.txt", "short 300 short.lst\n");
+    dir.write("frm/typegame/short.lst", "5 hello\n");
+    harness::Proc proc(harness::program("typerace"), {"x", "2", "7", "short"}, dir.path());
+    std::string got;
+    ASSERT_TRUE(a.read_until(got, frame("<3>"), 10000)) << sig;
+    dir.write("frm/typegame/chatmess.72", "1 early x\n");
+    proc.signal(sig);
+    auto res = proc.wait(10000);
+    EXPECT_EQ(res.status, 128 + sig);
+    EXPECT_FALSE(dir.exists("frm/typegame/taja.72")) << sig;
+    EXPECT_FALSE(dir.exists("frm/typegame/chatmess.72")) << sig;
+  }
+}
+
+TEST(TyperaceRound, FallbackListsWhenTheIndexIsMissing) {
+  Scratch dir;
+  Pty a;
+  for (int k = 1; k <= 10; ++k) {
+    char name[64];
+    std::snprintf(name, sizeof name, "frm/typegame/data%2d,dat", k);
+    dir.write(name, "3 word" + std::to_string(k) + "\n");
+  }
+  // No roster yet: the first announcement creates it through touch.
+  harness::ChatEngine engine(dir, 7, 2, {});
+  harness::Proc proc(harness::program("typerace"), {"x", "2", "7", "short"}, dir.path());
+  ASSERT_TRUE(wait_for_file(dir, "user/chat/rm_07.all", 5000));
+  EXPECT_EQ(dir.read("user/chat/rm_07.all"), "");
+  std::string word = engine.join();
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(word, m, std::regex("word([0-9]+)"))) << word;
+  int k = std::stoi(m[1]);
+  EXPECT_GE(k, 1);
+  EXPECT_LE(k, 10);
+  // The fallback lists bring no time limit; the round must leave time to type.
+  sleep(3);
+  EXPECT_TRUE(dir.exists("frm/typegame/taja.72"));
+  proc.signal(SIGTERM);
+  EXPECT_EQ(proc.wait(10000).status, 128 + SIGTERM);
+  EXPECT_FALSE(dir.exists("frm/typegame/taja.72"));
+}

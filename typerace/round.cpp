@@ -1,0 +1,88 @@
+#include "round.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "roster.h"
+#include "tty.h"
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+constexpr char kFrameHead[] = "\x1b[s\x1b[21;1H\n\t";
+constexpr char kFrameTail[] = "\x1b[u";
+
+}  // namespace
+
+void touch_file(const char* path) {
+  std::array<char, 300> cmd{};
+  std::snprintf(cmd.data(), cmd.size(), "touch %s", path);
+  int rc = std::system(cmd.data());
+  (void)rc;
+}
+
+void frame_announcement(const char* text, std::array<char, kMessageSize>& out) {
+  constexpr std::size_t room = kMessageSize - 1 - (sizeof kFrameHead - 1) - (sizeof kFrameTail - 1);
+  std::size_t len = fit_text(text, room);
+  std::snprintf(out.data(), out.size(), "%s%.*s%s", kFrameHead, static_cast<int>(len), text,
+                kFrameTail);
+}
+
+void chat_say(int group, int room, const char* text) {
+  set_roomfile(room);
+  touch_file(ROOM_ALL.data());
+
+  // Read afresh every time, so who joined or left is reached from the next line on.
+  std::array<TtySlot, kRecipientsMax> table{};
+  std::size_t count = 0;
+  if (File f{std::fopen(ROOM_ALL.data(), "rb")}) {
+    RoomRosterRecord rec;
+    while (count < table.size() && read_roster_record(f.get(), rec)) {
+      if (rec.group == group) fill_slot(table[count++], roster_tty(rec));
+    }
+  }
+
+  std::array<char, kMessageSize> framed;
+  frame_announcement(text, framed);
+  for (std::size_t i = 0; i < count; ++i)
+    if (table[i][0] != '\0') to_tty2(table[i].data(), framed.data());
+}
+
+bool parse_result_line(const char* line, ResultLine& out) {
+  long long finish = 0;
+  std::array<char, kUserIdMax + 1> user{};
+  if (std::sscanf(line, "%15lld %8s", &finish, user.data()) != 2) return false;
+  out.finish = finish;
+  out.user = user;
+  return true;
+}
+
+std::int32_t typing_speed(std::int32_t strokes, std::int32_t elapsed) {
+  std::uint32_t seconds = elapsed >= 1 ? static_cast<std::uint32_t>(elapsed) : 1u;
+  std::uint32_t per_minute = static_cast<std::uint32_t>(strokes) * 60u / seconds;
+  return static_cast<std::int32_t>(per_minute);
+}
+
+void ledger_path(const std::tm& when, std::array<char, 64>& out) {
+  std::snprintf(out.data(), out.size(), "user/score/type%d%d.dat", when.tm_year % 100,
+                when.tm_mon + 1);
+}
+
+void jumsu_save(const char* user, int group, const std::tm& when, const char* type, int pick,
+                int elapsed, int rank, int speed) {
+  std::array<char, 64> path;
+  ledger_path(when, path);
+  File f{std::fopen(path.data(), "a+")};
+  if (!f) f.reset(std::fopen(path.data(), "w+"));
+  if (!f) return;
+  std::fprintf(f.get(), "%10s %3d %2d %2d %2d %2d %2d %20s %3d %3d %2d %4d\n", user, group,
+               when.tm_year % 100, when.tm_mon + 1, when.tm_mday, when.tm_hour, when.tm_min,
+               type, pick, elapsed, rank, speed);
+}

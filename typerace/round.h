@@ -1,0 +1,44 @@
+// The parts of a typing race round that typerace alone has: its room broadcast, the
+// reading of the results file, and the monthly score ledger.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+
+inline constexpr std::size_t kMessageSize = 200;
+inline constexpr std::size_t kUserIdMax = 8;
+
+// Makes sure the file exists and is stamped now, through the shell's touch.
+void touch_file(const char* path);
+
+// Frames text for the room: save the cursor, go to row 21, down a line, a tab, the text,
+// restore the cursor. The framed text always fits 200 bytes with its frame whole; a
+// longer text is cut, never inside a Korean character.
+void frame_announcement(const char* text, std::array<char, kMessageSize>& out);
+
+// Announces text to every terminal of the group's users in the room's roster.
+void chat_say(int group, int room, const char* text);
+
+// One finisher as a results line gives it: "<finish time> <user id> <token>".
+struct ResultLine {
+  long long finish = 0;
+  std::array<char, kUserIdMax + 1> user{};
+};
+
+// Parses one line; false when it has no finish time and user id first. A user id
+// longer than 8 bytes is cut to 8.
+bool parse_result_line(const char* line, ResultLine& out);
+
+// Strokes per minute in unsigned 32-bit arithmetic. A finish within the second the wait
+// began (or before it, on a clock step) counts as one second, so it never divides by 0.
+std::int32_t typing_speed(std::int32_t strokes, std::int32_t elapsed);
+
+// The ledger path for a month: user/score/type<yy><m>.dat, no padding.
+void ledger_path(const std::tm& when, std::array<char, 64>& out);
+
+// Appends one finisher's line to the month's ledger; a ledger that can't be opened
+// loses the line silently.
+void jumsu_save(const char* user, int group, const std::tm& when, const char* type, int pick,
+                int elapsed, int rank, int speed);

@@ -1,0 +1,60 @@
+#include "tty.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "roster.h"
+
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+struct Fd {
+  int fd;
+  ~Fd() {
+    if (fd >= 0) close(fd);
+  }
+};
+
+}  // namespace
+
+int to_tty2(const char* name, const char* text) {
+  if (!tty_name_ok(name)) return 1;
+  char path[32];
+  std::snprintf(path, sizeof path, "/dev/%s", name);
+  Fd dev{open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+  if (dev.fd < 0) return 1;
+  struct stat st;
+  if (fstat(dev.fd, &st) != 0 || !S_ISCHR(st.st_mode)) return 1;
+  ssize_t written = write(dev.fd, text, std::strlen(text));
+  (void)written;  // a short or failed write is not retried
+  return 1;
+}
+
+std::size_t fit_text(std::string_view text, std::size_t max) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t step = static_cast<unsigned char>(text[i]) >= 0x80 ? 2 : 1;
+    if (i + step > max) break;
+    i += step;
+  }
+  return i < text.size() ? i : text.size();
+}
+
+void sleep_to_next_second() {
+  std::time_t before = std::time(nullptr);
+  // Sleep to the precise clock's next whole second after the one time() shows ...
+  timespec target{before + 1, 0};
+  while (clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &target, nullptr) == EINTR) {
+  }
+  // ... then let time(), which reads a coarser clock, catch up; it trails by a tick.
+  while (std::time(nullptr) == before) {
+    timespec tick{0, 1000000};
+    nanosleep(&tick, nullptr);
+  }
+}

@@ -1,0 +1,17 @@
+// Writing straight to a user's terminal, and the pacing of announcements.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+// Writes text to /dev/<name> in one write. Opened non-blocking, so a terminal nobody
+// reads never holds up the round, and written only when it is a character device, so a
+// roster entry can never reach a plain file. Failures are ignored. Always 1.
+int to_tty2(const char* name, const char* text);
+
+// The length of the longest head of text, at most max bytes, that does not end inside
+// a two-byte EUC-KR character.
+std::size_t fit_text(std::string_view text, std::size_t max);
+
+// Sleeps until time() has moved past the second it shows now.
+void sleep_to_next_second();
