@@ -163,8 +163,8 @@ TEST_F(Makenum, UnwritableHeaderPrintsNothingButStillSnapshots) {
   fs::remove(dir.file("makenum.h"));
 
   // A readable header that can't be written: its number still decides the snapshot.
-  // Root writes anything, so the run drops to nobody; the program is copied to where
-  // nobody can reach it.
+  // Root writes anything, so the run drops to the user nobody, with a copy of the program
+  // in the scratch directory, which that user can reach.
   write_number(29);
   chmod(dir.file("makenum.h").c_str(), 0444);
   chmod(dir.path().c_str(), 0777);
