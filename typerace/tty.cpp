@@ -46,14 +46,15 @@ std::size_t fit_text(std::string_view text, std::size_t max) {
   return i < text.size() ? i : text.size();
 }
 
-void sleep_to_next_second() {
-  std::time_t before = std::time(nullptr);
-  // Sleep to the precise clock's next whole second after the one time() shows ...
-  timespec target{before + 1, 0};
+void sleep_to_next_second() { sleep_past_second(std::time(nullptr)); }
+
+void sleep_past_second(std::time_t seen) {
+  // Sleep to the precise clock's next whole second after the one time() showed ...
+  timespec target{seen + 1, 0};
   while (clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &target, nullptr) == EINTR) {
   }
   // ... then let time(), which reads a coarser clock, catch up; it trails by a tick.
-  while (std::time(nullptr) == before) {
+  while (std::time(nullptr) == seen) {
     timespec tick{0, 1000000};
     nanosleep(&tick, nullptr);
   }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <string_view>
 
 // Writes text to /dev/<name> in one write. Opened non-blocking, so a terminal nobody
@@ -15,3 +16,7 @@ std::size_t fit_text(std::string_view text, std::size_t max);
 
 // Sleeps until time() has moved past the second it shows now.
 void sleep_to_next_second();
+
+// Sleeps until time() has moved past `seen`, a second read from time() earlier. A second
+// that turned between that reading and this call is not slept through.
+void sleep_past_second(std::time_t seen);

@@ -1,0 +1,78 @@
+#include "broadcast.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "tty.h"
+
+std::array<TtySlot, kRecipientsMax> usertty{};
+std::int32_t room_sec = 0;
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+constexpr char kFrameHead[] = "\x1b[s\x1b[21;1H\n              ";
+constexpr char kFrameTail[] = "\x1b[u";
+
+}  // namespace
+
+std::int32_t file_time(const char* path) {
+  struct stat st;
+  if (stat(path, &st) != 0) return 0;
+  // Only ever compared for a change, so wrapping past 2038 does no harm.
+  return static_cast<std::int32_t>(st.st_mtime);
+}
+
+void del_space(char* text) {
+  char* out = text;
+  for (const char* in = text; *in != '\0'; ++in)
+    if (*in != ' ' && *in != '\r' && *in != '\n') *out++ = *in;
+  *out = '\0';
+}
+
+void chat_say2(const char* tty, const char* text) {
+  if (tty[0] == '\0') return;
+  constexpr std::size_t room = kFramedSize - 1 - (sizeof kFrameHead - 1) - (sizeof kFrameTail - 1);
+  std::size_t len = fit_text(text, room);
+  std::array<char, kFramedSize> framed;
+  std::snprintf(framed.data(), framed.size(), "%s%.*s%s", kFrameHead, static_cast<int>(len), text,
+                kFrameTail);
+  to_tty2(tty, framed.data());
+}
+
+int read_tty(int group, int room) {
+  set_roomfile(room);
+  for (TtySlot& slot : usertty) slot.fill('\0');
+
+  File f{std::fopen(ROOM_ALL.data(), "rb")};
+  if (!f) return 0;
+  std::size_t taken = 0;
+  RoomRosterRecord rec;
+  while (taken < usertty.size() && read_roster_record(f.get(), rec)) {
+    std::string_view field = roster_tty(rec);
+    if (field.empty() || rec.group != group) continue;
+    // Cleaned first, so "ttyp1" with the server's trailing blanks or CR LF still fits.
+    std::array<char, kTtyFieldSize + 1> name{};
+    std::memcpy(name.data(), field.data(), field.size());
+    del_space(name.data());
+    fill_slot(usertty[taken++], name.data());
+  }
+  return static_cast<int>(taken);
+}
+
+void chat_say(int group, int room, const char* text) {
+  if (file_time(ROOM_ALL.data()) != room_sec) {
+    room_sec = file_time(ROOM_ALL.data());
+    read_tty(group, room);
+  }
+  for (const TtySlot& slot : usertty)
+    if (slot[0] != '\0') chat_say2(slot.data(), text);
+}

@@ -1,0 +1,27 @@
+// typestart: starts one typing race in a chat room and leaves the rest to the server.
+//   typestart <unused> <group> <room> <word type>
+// Started by the server in its working directory; every path here is relative to it.
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+
+#include "broadcast.h"
+#include "game_files.h"
+#include "starter.h"
+
+int main(int argc, char** argv) {
+  if (argc < 5) {
+    errno = EINVAL;
+    std::perror(MSG_NO_ARGS);
+    return 1;
+  }
+  int group = arg_number(argv[2]);
+  int room = arg_number(argv[3]);
+  std::int32_t strokes = 0;
+
+  read_tty(group, room);  // also names the roster every broadcast watches
+  print_title(group, room);
+  print_taja(group, room, argv[4], strokes);
+  return 0;
+}

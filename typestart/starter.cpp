@@ -1,0 +1,79 @@
+#include "starter.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "broadcast.h"
+#include "game_files.h"
+#include "tty.h"
+
+std::int32_t ftime = 0;
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+constexpr char INDEX_PATH[] = "frm/typegame/data.txt";
+constexpr std::size_t kBufSize = 200;  // paths and the word
+
+[[noreturn]] void give_up(const char* message, int err) {
+  errno = err;
+  std::perror(message);
+  std::exit(1);
+}
+
+}  // namespace
+
+void print_title(int group, int room) {
+  chat_say(group, room, TXT_TITLE);
+  count_down([] { return std::time(nullptr); }, sleep_past_second,
+             [&](const char* line) { chat_say(group, room, line); });
+}
+
+int pick_number() { return std::rand() % 3; }
+
+void print_taja(int group, int room, const char* type, std::int32_t& strokes) {
+  std::array<char, kBufSize> answer_path;
+  std::snprintf(answer_path.data(), answer_path.size(), "frm/typegame/taja.%d%d", room, group);
+
+  IndexLookup idx;
+  {
+    File index{std::fopen(INDEX_PATH, "r")};
+    if (!index) give_up(MSG_NO_MENU, errno);
+    find_word_type(index.get(), type, idx);
+  }
+  ftime = idx.limit;
+  // An index with no record, or none that named a file, leaves nothing to play.
+  if (idx.records == 0 || idx.file[0] == '\0') give_up(MSG_NO_MENU, ENODATA);
+  if (idx.file_cut) give_up(MSG_NO_WORD_FILE, ENAMETOOLONG);
+
+  std::array<char, kBufSize> list_path;
+  std::snprintf(list_path.data(), list_path.size(), "frm/typegame/%s", idx.file.data());
+  std::array<char, kBufSize> word{};
+  int counted = 0;
+  int read_error = 0;
+  {
+    File list{std::fopen(list_path.data(), "r")};
+    if (!list) give_up(MSG_NO_WORD_FILE, errno);
+    errno = 0;
+    counted = pick_word(list.get(), pick_number(), &strokes, word.data(), word.size());
+    if (std::ferror(list.get())) read_error = errno;  // a directory opens but can't be read
+  }
+  if (counted == 0 || word[0] == '\0') give_up(MSG_NO_WORD_FILE, read_error ? read_error : ENODATA);
+  // A word that filled the buffer was cut; never leave half a Korean character at its end.
+  std::size_t len = std::strlen(word.data());
+  if (len == word.size() - 1) word[fit_text({word.data(), len}, len)] = '\0';
+
+  chat_say(group, room, word.data());
+
+  std::FILE* answer = std::fopen(answer_path.data(), "w");
+  if (!answer) give_up(MSG_NO_ANSWER_FILE, errno);
+  bool written = std::fputs(word.data(), answer) >= 0;
+  if (std::fclose(answer) != 0 || !written) give_up(MSG_NO_ANSWER_FILE, errno);
+}
