@@ -36,11 +36,7 @@ int main() {
 
   // Without a readable first line the count starts again at 0.
   int num = 0;
-  if (File in{std::fopen(HEADER, "r")}) {
-    std::array<char, MAKENUM_LINE_READ> line{};
-    if (std::fgets(line.data(), static_cast<int>(line.size()), in.get()) != nullptr)
-      num = next_makenum(parse_makenum_line(line.data()));
-  }
+  if (File in{std::fopen(HEADER, "r")}) num = read_makenum(in.get());
 
   int status = 1;
   if (File out{std::fopen(HEADER, "w")}) {

@@ -39,6 +39,12 @@ int parse_makenum_line(std::string_view line) {
   return parse_int(clean.substr(MAKENUM_NUMBER_AT));
 }
 
+int read_makenum(std::FILE* header) {
+  std::array<char, MAKENUM_LINE_READ> line{};
+  if (std::fgets(line.data(), static_cast<int>(line.size()), header) == nullptr) return 0;
+  return next_makenum(parse_makenum_line(line.data()));
+}
+
 int next_makenum(int n) { return static_cast<int>(static_cast<unsigned>(n) + 1u); }
 
 bool snapshot_due(int n) { return n % 30 == 0; }

@@ -31,7 +31,6 @@ constexpr char FMT_TYPE[] = "\xC5\xB8\xC0\xDA\xC0\xAF\xC7\xFC : %s";
 constexpr char FMT_COUNT[] = "<%d>";
 constexpr char FMT_WORD[] = "\x1b[7m%s\x1b[m\n";
 constexpr char TXT_RESULTS[] = "\xB0\xE1\xB0\xFA\xB8\xA6 \xC3\xE2\xB7\xC2\xC7\xD5\xB4\xCF\xB4\xD9";
-constexpr char FMT_RANK[] = "%d \xB5\xEE   %d \xC3\xCA   %s   %d \xC5\xB8/\xBA\xD0";
 constexpr char TXT_NO_RESULTS[] = "\xB0\xE1\xB0\xFA\xB0\xA1 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.TT";
 
 constexpr char INDEX_PATH[] = "frm/typegame/data.txt";
@@ -185,22 +184,15 @@ int main(int argc, char** argv) {
     std::time_t now = std::time(nullptr);
     std::tm when{};
     if (const std::tm* lt = std::localtime(&now)) when = *lt;
-    std::array<char, 2048> line;
     int rank = 0;
-    while (std::fgets(line.data(), line.size(), results.get())) {
-      if (!std::strchr(line.data(), '\n')) {  // the rest of an over-long line is no new line
-        int c;
-        do c = std::getc(results.get());
-        while (c != '\n' && c != EOF);
-      }
-      ResultLine fin;
-      if (!parse_result_line(line.data(), fin)) continue;
+    ResultLine fin;
+    while (read_result(results.get(), fin)) {
       ++rank;
-      long long diff = fin.finish - static_cast<long long>(start);
-      int elapsed = diff > INT32_MAX ? INT32_MAX : diff < INT32_MIN ? INT32_MIN : static_cast<int>(diff);
+      int elapsed = elapsed_since(fin.finish, start);
       int speed = typing_speed(strokes, elapsed);
       jumsu_save(fin.user.data(), r.group, when, r.type.data(), pick, elapsed, rank, speed);
-      r.say(FMT_RANK, rank, elapsed, fin.user.data(), speed);
+      format_rank(r.msg, rank, elapsed, fin.user.data(), speed);
+      chat_say(r.group, r.room, r.msg.data());
     }
   } else {
     r.say("%s", TXT_NO_RESULTS);

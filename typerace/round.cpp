@@ -1,5 +1,6 @@
 #include "round.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr char kFrameHead[] = "\x1b[s\x1b[21;1H\n\t";
 constexpr char kFrameTail[] = "\x1b[u";
+constexpr char FMT_RANK[] = "%d \xB5\xEE   %d \xC3\xCA   %s   %d \xC5\xB8/\xBA\xD0";
 
 }  // namespace
 
@@ -35,6 +37,16 @@ void frame_announcement(const char* text, std::array<char, kMessageSize>& out) {
                 kFrameTail);
 }
 
+std::size_t load_recipients(std::FILE* roster, int group,
+                            std::array<TtySlot, kRecipientsMax>& table) {
+  std::size_t count = 0;
+  RoomRosterRecord rec;
+  while (count < table.size() && read_roster_record(roster, rec)) {
+    if (rec.group == group) fill_slot(table[count++], roster_tty(rec));
+  }
+  return count;
+}
+
 void chat_say(int group, int room, const char* text) {
   set_roomfile(room);
   touch_file(ROOM_ALL.data());
@@ -42,12 +54,7 @@ void chat_say(int group, int room, const char* text) {
   // Read afresh every time, so who joined or left is reached from the next line on.
   std::array<TtySlot, kRecipientsMax> table{};
   std::size_t count = 0;
-  if (File f{std::fopen(ROOM_ALL.data(), "rb")}) {
-    RoomRosterRecord rec;
-    while (count < table.size() && read_roster_record(f.get(), rec)) {
-      if (rec.group == group) fill_slot(table[count++], roster_tty(rec));
-    }
-  }
+  if (File f{std::fopen(ROOM_ALL.data(), "rb")}) count = load_recipients(f.get(), group, table);
 
   std::array<char, kMessageSize> framed;
   frame_announcement(text, framed);
@@ -62,6 +69,29 @@ bool parse_result_line(const char* line, ResultLine& out) {
   out.finish = finish;
   out.user = user;
   return true;
+}
+
+bool read_result(std::FILE* results, ResultLine& out) {
+  std::array<char, 2048> line;
+  while (std::fgets(line.data(), line.size(), results)) {
+    if (!std::strchr(line.data(), '\n')) {  // the rest of an over-long line is no new line
+      int c;
+      do c = std::getc(results);
+      while (c != '\n' && c != EOF);
+    }
+    if (parse_result_line(line.data(), out)) return true;
+  }
+  return false;
+}
+
+std::int32_t elapsed_since(long long finish, std::time_t start) {
+  long long diff = finish - static_cast<long long>(start);
+  return diff > INT32_MAX ? INT32_MAX : diff < INT32_MIN ? INT32_MIN : static_cast<std::int32_t>(diff);
+}
+
+void format_rank(std::array<char, kMessageSize>& out, int rank, int elapsed, const char* user,
+                 int speed) {
+  std::snprintf(out.data(), out.size(), FMT_RANK, rank, elapsed, user, speed);
 }
 
 std::int32_t typing_speed(std::int32_t strokes, std::int32_t elapsed) {

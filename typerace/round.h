@@ -5,7 +5,10 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
+
+#include "roster.h"
 
 inline constexpr std::size_t kMessageSize = 200;
 inline constexpr std::size_t kUserIdMax = 8;
@@ -17,6 +20,12 @@ void touch_file(const char* path);
 // restore the cursor. The framed text always fits 200 bytes with its frame whole; a
 // longer text is cut, never inside a Korean character.
 void frame_announcement(const char* text, std::array<char, kMessageSize>& out);
+
+// Fills the recipient table from an open roster: the terminals of the group's users, in
+// roster order, at most 100. Returns the number of slots taken; a slot whose name is not
+// fit to be written to stays empty.
+std::size_t load_recipients(std::FILE* roster, int group,
+                            std::array<TtySlot, kRecipientsMax>& table);
 
 // Announces text to every terminal of the group's users in the room's roster.
 void chat_say(int group, int room, const char* text);
@@ -30,6 +39,17 @@ struct ResultLine {
 // Parses one line; false when it has no finish time and user id first. A user id
 // longer than 8 bytes is cut to 8.
 bool parse_result_line(const char* line, ResultLine& out);
+
+// Reads the results file up to its next finisher, one line at a time; lines that name
+// no finisher are passed over. False at the end of the file.
+bool read_result(std::FILE* results, ResultLine& out);
+
+// Seconds from the start of the wait to a finish, kept within 32 bits.
+std::int32_t elapsed_since(long long finish, std::time_t start);
+
+// The ranking line of one finisher, as announced to the room.
+void format_rank(std::array<char, kMessageSize>& out, int rank, int elapsed, const char* user,
+                 int speed);
 
 // Strokes per minute in unsigned 32-bit arithmetic. A finish within the second the wait
 // began (or before it, on a clock step) counts as one second, so it never divides by 0.
