@@ -71,16 +71,27 @@ bool parse_result_line(const char* line, ResultLine& out) {
   return true;
 }
 
+namespace {
+
+// Reads one line through its line feed and keeps the head that fits. Only the line feed
+// ends it: a zero byte inside is one more byte, so it can never make the next line look
+// like the rest of this one. False at the end of the file.
+bool read_line(std::FILE* f, std::array<char, 2048>& line) {
+  int c = std::getc(f);
+  if (c == EOF) return false;
+  std::size_t n = 0;
+  for (; c != EOF && c != '\n'; c = std::getc(f))
+    if (n + 1 < line.size()) line[n++] = static_cast<char>(c);
+  line[n] = '\0';
+  return true;
+}
+
+}  // namespace
+
 bool read_result(std::FILE* results, ResultLine& out) {
   std::array<char, 2048> line;
-  while (std::fgets(line.data(), line.size(), results)) {
-    if (!std::strchr(line.data(), '\n')) {  // the rest of an over-long line is no new line
-      int c;
-      do c = std::getc(results);
-      while (c != '\n' && c != EOF);
-    }
+  while (read_line(results, line))
     if (parse_result_line(line.data(), out)) return true;
-  }
   return false;
 }
 

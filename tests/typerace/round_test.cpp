@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "harness.h"
 
@@ -50,6 +52,32 @@ TEST(ResultsLine, MalformedLinesAreRejected) {
   ResultLine r;
   for (const char* bad : {"", "\n", "alice 100 x\n", "100\n", "   \n", "x y z"})
     EXPECT_FALSE(parse_result_line(bad, r)) << bad;
+}
+
+namespace {
+
+// The finishers read_result finds in a results file, as "<finish> <user>".
+std::vector<std::string> finishers(std::string bytes) {
+  std::vector<std::string> out;
+  std::FILE* f = fmemopen(bytes.data(), bytes.size(), "r");
+  ResultLine r;
+  while (read_result(f, r)) out.push_back(std::to_string(r.finish) + " " + r.user.data());
+  std::fclose(f);
+  return out;
+}
+
+}  // namespace
+
+TEST(ResultsFile, EveryLineStandsOnItsOwn) {
+  using namespace std::string_literals;
+  // A zero byte inside a line, a malformed line and an over-long line never take the
+  // next line with them, and the rest of an over-long line is no finisher of its own.
+  const std::string file = "100 alice x\n"s + "101 bob\0junk\n"s + "102 carol z\n" +
+                           "no time here\n" + "103 dave " + std::string(2100, ' ') +
+                           "999 mallory x\n" + "\n" + "104 erin";
+  EXPECT_EQ(finishers(file), (std::vector<std::string>{"100 alice", "101 bob", "102 carol",
+                                                       "103 dave", "104 erin"}));
+  EXPECT_TRUE(finishers("").empty());
 }
 
 TEST(Speed, StrokesPerMinuteTruncated) {
