@@ -24,7 +24,18 @@ test-asan:
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan
 
-test: test-plain test-asan
+# The fuzz targets (clang, libFuzzer) in build/fuzz, FUZZ_SECONDS each; `make test` gives
+# each a short smoke run.
+.PHONY: fuzz fuzz-smoke
+FUZZ_SECONDS ?= 300
+
+fuzz:
+	bash fuzz/run.sh $(FUZZ_SECONDS)
+
+fuzz-smoke:
+	bash fuzz/run.sh 10
+
+test: test-plain test-asan fuzz-smoke
 
 clean:
 	rm -rf build
