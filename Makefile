@@ -2,7 +2,7 @@
 # `make test` builds and runs every test, plain and under the sanitizers.
 JOBS ?= $(shell nproc)
 
-.PHONY: all build demo test test-plain test-asan bench clean
+.PHONY: all build demo play test test-plain test-asan bench clean
 
 all: build
 
@@ -12,6 +12,10 @@ build:
 
 demo: build
 	./build/default/tools/demo
+
+# A round at your own terminal; options go in ARGS, e.g. ARGS="--type short --typestart".
+play: build
+	./build/default/tools/play $(ARGS)
 
 bench: build
 	./build/default/tools/bench

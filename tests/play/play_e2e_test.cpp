@@ -1,0 +1,277 @@
+// Play mode driven as a person would drive it: its standard streams are a pseudo-
+// terminal, the test reads the screen from the master side and types on it.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+#ifndef PLAY_BIN
+#error "PLAY_BIN must name the built play program"
+#endif
+#ifndef BBS_SOURCE_DIR
+#error "BBS_SOURCE_DIR must name the source tree"
+#endif
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A directory of the test's own for TMPDIR, so it can see play's scratch directory go.
+struct TempDir {
+  std::string path;
+  TempDir() {
+    std::string t = (fs::temp_directory_path() / "play-test-XXXXXX").string();
+    path = mkdtemp(t.data()) ? t : "";
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+  bool empty() const { return fs::is_empty(path); }
+};
+
+// The person's terminal as a person's shell leaves it: line editing, echo and signals on.
+struct CookedTerminal {
+  int fd;
+  termios before{};
+  explicit CookedTerminal(const harness::Pty& tty)
+      : fd(open(("/dev/" + tty.name()).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+    tcgetattr(fd, &before);
+    before.c_iflag |= ICRNL | IXON;
+    before.c_oflag |= OPOST | ONLCR;
+    before.c_lflag |= ICANON | ECHO | ISIG | IEXTEN;
+    tcsetattr(fd, TCSANOW, &before);
+  }
+  ~CookedTerminal() { close(fd); }
+  bool restored() const {
+    termios now{};
+    tcgetattr(fd, &now);
+    return now.c_lflag == before.c_lflag && now.c_iflag == before.c_iflag &&
+           now.c_oflag == before.c_oflag;
+  }
+};
+
+// play started with the pseudo-terminal as its controlling terminal and standard streams.
+class Session {
+ public:
+  Session(const harness::Pty& tty, const std::vector<std::string>& args,
+          const std::vector<std::string>& env) {
+    std::vector<std::string> vars;
+    for (char** e = environ; *e; ++e) {
+      std::string kv = *e;
+      if (kv.rfind("LC_", 0) != 0 && kv.rfind("LANG=", 0) != 0 && kv.rfind("TMPDIR=", 0) != 0)
+        vars.push_back(kv);
+    }
+    vars.insert(vars.end(), env.begin(), env.end());
+    std::vector<std::string> argv_s{PLAY_BIN};
+    argv_s.insert(argv_s.end(), args.begin(), args.end());
+    std::vector<char*> argv, envp;
+    for (auto& a : argv_s) argv.push_back(a.data());
+    for (auto& v : vars) envp.push_back(v.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+    std::string slave = "/dev/" + tty.name();
+    pid_ = fork();
+    if (pid_ == 0) {
+      setsid();
+      int fd = open(slave.c_str(), O_RDWR);  // the session's controlling terminal
+      if (fd < 0) _exit(126);
+      dup2(fd, 0);
+      dup2(fd, 1);
+      dup2(fd, 2);
+      if (fd > 2) close(fd);
+      execve(argv[0], argv.data(), envp.data());
+      _exit(127);
+    }
+  }
+  ~Session() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  // Reads the screen until play ends; its exit status, or -1 when it has not ended.
+  int wait(harness::Pty& tty, std::string& got, int timeout_ms) {
+    for (int waited = 0; waited < timeout_ms; waited += 100) {
+      int st = 0;
+      if (waitpid(pid_, &st, WNOHANG) == pid_) {
+        pid_ = -1;
+        got += tty.drain(50, 500);
+        return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+      }
+      got += tty.drain(100, 100);
+    }
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// The stroke counts of the sample word list the round plays.
+int sample_strokes(const std::string& list, const std::string& word) {
+  std::ifstream in(std::string(BBS_SOURCE_DIR) + "/sample/frm/typegame/" + list, std::ios::binary);
+  int strokes;
+  std::string w;
+  while (in >> strokes >> w)
+    if (w == word) return strokes;
+  return -1;
+}
+
+std::string between(const std::string& got, const std::string& open, const std::string& close) {
+  std::size_t at = got.find(open);
+  if (at == std::string::npos) return "";
+  at += open.size();
+  std::size_t end = got.find(close, at);
+  return end == std::string::npos ? "" : got.substr(at, end - at);
+}
+
+// The ranking lines of one user: rank, seconds, speed.
+std::vector<std::array<int, 3>> ranks_of(const std::string& got, const std::string& user,
+                                         const std::string& place, const std::string& seconds,
+                                         const std::string& per_minute) {
+  std::regex line("\t([0-9]+) " + place + "   ([0-9]+) " + seconds + "   " + user + "   ([0-9]+) " +
+                  per_minute + "\x1b\\[u");
+  std::vector<std::array<int, 3>> out;
+  for (std::sregex_iterator it(got.begin(), got.end(), line), end; it != end; ++it)
+    out.push_back({std::stoi((*it)[1]), std::stoi((*it)[2]), std::stoi((*it)[3])});
+  return out;
+}
+
+TEST(PlayRelay, PersonTypesTheKoreanWordAndReadsTheRankingInUtf8) {
+  TempDir tmp;
+  harness::Pty tty;
+  CookedTerminal term(tty);
+  Session play(tty, {"--type", "short"}, {"LC_ALL=C.UTF-8", "TMPDIR=" + tmp.path});
+
+  std::string got;
+  ASSERT_TRUE(tty.read_until(got, "\x1b[m\r\n\x1b[u", 60000)) << got;
+  std::string word = between(got, "\t\x1b[7m", "\x1b[m");
+  int strokes = sample_strokes("short.lst", harness::utf8_to_euckr(word));
+  ASSERT_GT(strokes, 0) << "not a word of the list: " << word;
+  // What came before the word: the title, the type and the countdown, all readable.
+  EXPECT_NE(got.find("\t##### 야호랑 타자방 ^^ ##### \x1b[u"), std::string::npos) << got;
+  EXPECT_NE(got.find("\t타자유형 : short\x1b[u"), std::string::npos);
+  EXPECT_NE(got.find("\t<1>\x1b[u"), std::string::npos);
+  EXPECT_NE(got.find("\t<0>\x1b[u"), std::string::npos);
+
+  // A miss first: it is only chat, and the word still counts afterwards.
+  std::string keys = "nope\r" + word + "\r";
+  ASSERT_EQ(write(tty.master(), keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  EXPECT_EQ(play.wait(tty, got, 60000), 0) << got;
+
+  auto mine = ranks_of(got, "you", "등", "초", "타/분");
+  ASSERT_EQ(mine.size(), 1u) << got;
+  auto [rank, elapsed, speed] = mine[0];
+  EXPECT_GE(rank, 1);
+  EXPECT_LE(rank, 4);
+  EXPECT_EQ(speed, strokes * 60 / (elapsed < 1 ? 1 : elapsed));
+  for (const char* rival : {"minsu", "jiyoung", "seojun"})
+    EXPECT_EQ(ranks_of(got, rival, "등", "초", "타/분").size(), 1u) << rival;
+  EXPECT_NE(got.find("<you> nope"), std::string::npos);
+  // Nothing reached the terminal as EUC-KR.
+  EXPECT_EQ(got.find(harness::utf8_to_euckr("타/분")), std::string::npos);
+
+  EXPECT_NE(got.find("Round over"), std::string::npos);
+  EXPECT_TRUE(term.restored());
+  EXPECT_TRUE(tmp.empty()) << "the scratch directory is left in " << tmp.path;
+}
+
+TEST(PlayRelay, TypestartRoundIsRankedByTheStandInAndEucKrPassesInOtherLocales) {
+  TempDir tmp;
+  harness::Pty tty;
+  CookedTerminal term(tty);
+  Session play(tty, {"--typestart", "--type", "short", "--name", "tester"},
+               {"LC_ALL=C", "TMPDIR=" + tmp.path});
+  auto euc = harness::utf8_to_euckr;
+
+  // typestart shows the word plain, after the last count.
+  const std::string frame = "\x1b[s\x1b[21;1H\r\n" + std::string(14, ' ');
+  std::string got;
+  ASSERT_TRUE(tty.read_until(got, frame + "<0>\x1b[u" + frame, 60000)) << got;
+  ASSERT_TRUE(tty.read_until(got, "\x1b[u\x1b[23;1H", 10000)) << got;
+  std::string word = between(got, frame + "<0>\x1b[u" + frame, "\x1b[u");
+  int strokes = sample_strokes("short.lst", word);
+  ASSERT_GT(strokes, 0) << harness::euckr_to_utf8(word);
+  EXPECT_NE(got.find(frame + euc("##### 타자방 #####") + "\x1b[u"), std::string::npos);
+
+  std::string keys = word + "\r";
+  ASSERT_EQ(write(tty.master(), keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  EXPECT_EQ(play.wait(tty, got, 60000), 0) << harness::euckr_to_utf8(got);
+
+  EXPECT_NE(got.find("\t" + euc("결과를 출력합니다") + "\x1b[u"), std::string::npos);
+  auto mine = ranks_of(got, "tester", euc("등"), euc("초"), euc("타/분"));
+  ASSERT_EQ(mine.size(), 1u) << harness::euckr_to_utf8(got);
+  auto [rank, elapsed, speed] = mine[0];
+  EXPECT_EQ(speed, strokes * 60 / (elapsed < 1 ? 1 : elapsed));
+  EXPECT_GE(rank, 1);
+  EXPECT_TRUE(term.restored());
+  EXPECT_TRUE(tmp.empty());
+}
+
+TEST(PlayRelay, CtrlCLeavesAtOnceRestoringTheTerminalAndRemovingTheScratch) {
+  TempDir tmp;
+  harness::Pty tty;
+  CookedTerminal term(tty);
+  Session play(tty, {"--type", "proverb"}, {"LC_ALL=C.UTF-8", "TMPDIR=" + tmp.path});
+  std::string got;
+  ASSERT_TRUE(tty.read_until(got, "\t타자유형 : proverb\x1b[u", 60000)) << got;
+  ASSERT_EQ(write(tty.master(), "\x03", 1), 1);
+  // A whole round of this type takes 25 seconds; leaving does not wait for it.
+  EXPECT_EQ(play.wait(tty, got, 20000), 0) << got;
+  EXPECT_EQ(got.find("결과"), std::string::npos);
+  EXPECT_NE(got.find("\x1b[r"), std::string::npos);  // scrolling region given back
+  EXPECT_NE(got.find("Round left early"), std::string::npos);
+  EXPECT_TRUE(term.restored());
+  EXPECT_TRUE(tmp.empty());
+}
+
+TEST(PlayRefuses, WithoutATerminalOrWithBadOptions) {
+  harness::Scratch dir;
+  auto res = harness::run(PLAY_BIN, {}, dir.path());
+  EXPECT_EQ(res.status, 1);
+  EXPECT_NE(res.err.find("standard input is not a terminal"), std::string::npos) << res.err;
+  EXPECT_NE(res.err.find("make play"), std::string::npos);
+  EXPECT_EQ(res.out, "");
+
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {"--bogus"}, {"--type"}, {"--name", "nine_char"}, {"--name", "a b"}, {"--type", ""}}) {
+    auto bad = harness::run(PLAY_BIN, args, dir.path());
+    EXPECT_EQ(bad.status, 2) << args[0];
+    EXPECT_EQ(bad.err.rfind("usage: play", 0), 0u) << bad.err;
+  }
+}
+
+TEST(PlayRefuses, ATerminalTooShortForTheRoom) {
+  harness::Pty tty;
+  CookedTerminal term(tty);
+  winsize ws{};
+  ws.ws_row = 20;
+  ws.ws_col = 80;
+  ASSERT_EQ(ioctl(tty.master(), TIOCSWINSZ, &ws), 0);
+  Session play(tty, {}, {"LC_ALL=C.UTF-8"});
+  std::string got;
+  EXPECT_EQ(play.wait(tty, got, 20000), 1);
+  EXPECT_NE(got.find("at least 23 rows; this one has 20"), std::string::npos) << got;
+  EXPECT_TRUE(term.restored());
+}
+
+}  // namespace

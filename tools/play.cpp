@@ -1,0 +1,355 @@
+// A round of the typing race played by the person at this terminal, against simulated
+// rivals, in a scratch working directory on the sample data. This program stands in for
+// the server: it lists the person's pseudo-terminal in the room's roster, relays what
+// the round program writes there to the real terminal, and plays the chat engine that
+// records who typed the word.
+//
+//   play [--type <word type>] [--typestart] [--name <user id>]
+
+#include <fcntl.h>
+#include <langinfo.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "play_io.h"
+#include "play_room.h"
+#include "round.h"
+
+#ifndef BBS_SOURCE_DIR
+#error "BBS_SOURCE_DIR must name the source tree"
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRoom = 3, kGroup = 1;
+// The round programs announce on row 21 and then a line feed; with the scrolling region
+// ending there, each announcement scrolls the room's lines up, as in the server's chat.
+constexpr int kRegionEnd = 21, kStatusRow = 22, kPromptRow = 23;
+
+struct Options {
+  std::string type = "english";
+  bool typestart = false;
+  std::string name = "you";
+};
+
+void usage() {
+  std::fprintf(stderr,
+               "usage: play [--type <word type>] [--typestart] [--name <user id>]\n"
+               "  --type       word type from the sample index: short, proverb or english "
+               "(default english)\n"
+               "  --typestart  start the round with typestart; this program then waits, "
+               "ranks and clears up as the server does\n"
+               "  --name       your user id in the ranking, 1 to 8 letters or digits "
+               "(default you)\n");
+}
+
+bool parse(int argc, char** argv, Options& opt) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--typestart") {
+      opt.typestart = true;
+    } else if ((a == "--type" || a == "--name") && i + 1 < argc) {
+      (a == "--type" ? opt.type : opt.name) = argv[++i];
+    } else {
+      return false;
+    }
+  }
+  // Both end up as tokens of whitespace-separated files, and the id in a 9-byte field.
+  if (opt.type.empty() || opt.type.size() > 99) return false;
+  for (char c : opt.type)
+    if (static_cast<unsigned char>(c) <= ' ') return false;
+  if (opt.name.empty() || opt.name.size() > 8) return false;
+  for (char c : opt.name)
+    if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+volatile sig_atomic_t got_signal = 0;
+void on_signal(int sig) { got_signal = sig; }
+
+void write_all(int fd, std::string_view s) {
+  while (!s.empty()) {
+    ssize_t n = write(fd, s.data(), s.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    s.remove_prefix(static_cast<size_t>(n));
+  }
+}
+
+// The real terminal for the length of a round: keys arrive one by one and unechoed, and
+// Ctrl-C is an ordinary key, so it ends the round here instead of interrupting make;
+// the room's lines scroll above a status bar and the line being typed. Everything is
+// put back on destruction.
+class Screen {
+ public:
+  Screen(int cols, const std::string& status) : cols_(cols) {
+    tcgetattr(0, &saved_);
+    termios raw = saved_;
+    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
+    raw.c_iflag &= ~static_cast<tcflag_t>(IXON);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(0, TCSADRAIN, &raw);
+    std::string bar = " " + status + " ";
+    if (cols_ > 0 && bar.size() > static_cast<size_t>(cols_)) bar.resize(static_cast<size_t>(cols_));
+    out("\x1b[H\x1b[2J\x1b[1;" + std::to_string(kRegionEnd) + "r");
+    out("\x1b[" + std::to_string(kStatusRow) + ";1H\x1b[7m" + bar + "\x1b[m");
+    prompt("");
+  }
+  ~Screen() {
+    out("\x1b[m\x1b[r\x1b[" + std::to_string(kStatusRow) + ";1H\x1b[J");
+    tcsetattr(0, TCSADRAIN, &saved_);
+  }
+  Screen(const Screen&) = delete;
+  Screen& operator=(const Screen&) = delete;
+
+  static void out(std::string_view s) { write_all(1, s); }
+  void prompt(const std::string& text) {
+    out("\x1b[" + std::to_string(kPromptRow) + ";1H\x1b[2K> " + text);
+  }
+  // A line of this program's own among the room's lines.
+  static void note(const std::string& text) { out("\x1b[s\x1b[21;1H\n  " + text + "\x1b[u"); }
+
+ private:
+  termios saved_{};
+  int cols_;
+};
+
+// The round runs in the scratch directory as the server runs in its own: the broadcast
+// used for the ranking works with the server's relative paths.
+class InDir {
+ public:
+  explicit InDir(const std::string& dir) : back_(fs::current_path()) { fs::current_path(dir); }
+  ~InDir() {
+    std::error_code ec;
+    fs::current_path(back_, ec);
+  }
+  InDir(const InDir&) = delete;
+  InDir& operator=(const InDir&) = delete;
+
+ private:
+  fs::path back_;
+};
+
+bool has_exited(pid_t pid) {
+  siginfo_t info{};
+  return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid;
+}
+
+std::string read_available(int fd) {
+  std::string got;
+  char buf[4096];
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) got.append(buf, static_cast<size_t>(n));
+  return got;
+}
+
+struct Outcome {
+  int status = 0;
+  std::vector<std::string> lines;  // shown once the terminal is back to normal
+};
+
+Outcome play_round(const Options& opt, int cols, bool utf8) {
+  Outcome res;
+  const char* starter = opt.typestart ? "typestart" : "typerace";
+  std::string bin = harness::program(starter);
+  if (access(bin.c_str(), X_OK) != 0) {
+    res.status = 1;
+    res.lines.push_back(std::string("play: ") + bin + " is not built; run `make build` first.");
+    return res;
+  }
+
+  harness::Scratch bbs;
+  fs::copy(fs::path(BBS_SOURCE_DIR) / "sample/frm/typegame", bbs.file("frm/typegame"),
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  harness::Pty you;
+  std::array<harness::Pty, 3> rival_ttys;
+  play::RoundPlan plan = play::plan_round(bbs.path(), opt.type.c_str());
+  std::vector<play::Rival> rivals = play::rivals_for(plan.limit);
+  std::vector<harness::RosterEntry> roster{{kGroup, you.name()}};
+  for (auto& t : rival_ttys) roster.push_back({kGroup, t.name()});
+  harness::write_roster(bbs, kRoom, roster);
+  play::ChatStandIn engine(bbs.path(), kRoom, kGroup, opt.name, rivals);
+  InDir here(bbs.path());
+
+  play::Recoder shown("EUC-KR", utf8 ? "UTF-8" : "EUC-KR");
+  play::Recoder typed("UTF-8", utf8 ? "EUC-KR" : "UTF-8");
+  play::LineEditor editor;
+
+  std::string status = std::string(starter) + " - room " + std::to_string(kRoom) + " group " +
+                       std::to_string(kGroup) + " - " + opt.type + ", " +
+                       std::to_string(plan.limit) + " s - Enter sends, Ctrl-C leaves";
+  Screen screen(cols, status);
+  std::string who = "You are " + opt.name + " on /dev/" + you.name() + "; your rivals:";
+  for (auto& r : rivals) who += " " + r.id;
+  Screen::note(who + ".");
+  Screen::note("Working directory " + bbs.path() + " (removed at the end).");
+  if (!utf8)
+    Screen::note("Your locale is not UTF-8, so Korean text is shown as the EUC-KR bytes it is.");
+  Screen::note("When the word appears, type it and press Enter.");
+  screen.prompt("");
+
+  harness::Proc round(bin, {"play", std::to_string(kGroup), std::to_string(kRoom), opt.type},
+                      bbs.path());
+  bool round_over = false, ranked = !opt.typestart, quit = false;
+  harness::Result ended;
+
+  while (!quit && !got_signal) {
+    std::vector<pollfd> fds{{0, POLLIN, 0}, {you.master(), POLLIN, 0}};
+    for (auto& t : rival_ttys) fds.push_back({t.master(), POLLIN, 0});
+    poll(fds.data(), fds.size(), 100);
+
+    std::string room = read_available(you.master());
+    if (!room.empty()) Screen::out(shown.feed(room));
+    for (auto& t : rival_ttys) read_available(t.master());
+
+    std::time_t now = std::time(nullptr);
+    engine.tick(now);
+
+    if (fds[0].revents & (POLLHUP | POLLERR)) break;
+    if (fds[0].revents & POLLIN) {
+      char keys[256];
+      ssize_t n = read(0, keys, sizeof keys);
+      // Drawn once per read, so a character whose bytes come together is never shown half.
+      bool changed = false;
+      for (ssize_t i = 0; i < n && !quit; ++i) {
+        switch (editor.feed(static_cast<unsigned char>(keys[i]))) {
+          case play::LineEditor::Event::Quit:
+            quit = true;
+            break;
+          case play::LineEditor::Event::Changed:
+            changed = true;
+            break;
+          case play::LineEditor::Event::Line: {
+            std::string line = editor.take();
+            changed = false;
+            screen.prompt("");
+            if (line.empty()) break;
+            Screen::note("<" + opt.name + "> " + line);
+            auto word = typed.whole(line);
+            switch (word ? engine.typed(*word, std::time(nullptr)) : play::ChatStandIn::Typed::Missed) {
+              case play::ChatStandIn::Typed::NotYet:
+                Screen::note("(the word is not out yet)");
+                break;
+              case play::ChatStandIn::Typed::Finished:
+                Screen::note("(that's the word - your time is in; the ranking follows when time is up)");
+                break;
+              default:
+                break;
+            }
+            break;
+          }
+          case play::LineEditor::Event::None:
+            break;
+        }
+      }
+      if (changed && !quit) screen.prompt(editor.text());
+    }
+
+    if (!round_over && has_exited(round.pid())) {
+      ended = round.wait(1000);
+      round_over = true;
+      engine.tick(std::time(nullptr));
+      if (ended.status != 0) ranked = true;
+    }
+    if (round_over && !ranked) {
+      // typestart has published the word and gone; the rest of the round is ours.
+      if (!engine.word_out()) {
+        ranked = true;
+      } else if (now >= engine.word_time() + plan.limit) {
+        std::int32_t strokes = play::strokes_of(bbs.path(), plan, engine.word());
+        for (const auto& text : play::ranking(engine.results_path(), engine.word_time(), strokes))
+          chat_say(kGroup, kRoom, text.c_str());
+        unlink(engine.answer_path().c_str());
+        unlink(engine.results_path().c_str());
+        ranked = true;
+      }
+    }
+    if (round_over && ranked) {
+      Screen::out(shown.feed(you.drain(100, 1000)));
+      break;
+    }
+  }
+
+  if (!ranked || !round_over) {
+    // Left early: typerace clears its room's files when told to end; what typestart
+    // leaves behind is ours to clear, as the rest of its round is.
+    if (!round_over) {
+      round.signal(SIGTERM);
+      ended = round.wait(5000);
+    }
+    unlink(engine.answer_path().c_str());
+    unlink(engine.results_path().c_str());
+    res.status = got_signal ? 128 + got_signal : 0;
+    res.lines.push_back("Round left early; its scratch directory is removed.");
+    return res;
+  }
+  res.status = ended.status == 0 ? 0 : 1;
+  res.lines.push_back(std::string("Round over: ") + starter + " ended with status " +
+                      std::to_string(ended.status) + "; its scratch directory is removed.");
+  if (engine.word_out() && !engine.player_finished())
+    res.lines.push_back("You did not type the word within the " + std::to_string(plan.limit) +
+                        " seconds.");
+  if (!ended.err.empty()) {
+    play::Recoder err("EUC-KR", utf8 ? "UTF-8" : "EUC-KR");
+    res.lines.push_back(std::string(starter) + " said: " + err.feed(ended.err));
+    while (!res.lines.back().empty() && res.lines.back().back() == '\n') res.lines.back().pop_back();
+  }
+  return res;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  Options opt;
+  if (!parse(argc, argv, opt)) {
+    usage();
+    return 2;
+  }
+  if (!isatty(0) || !isatty(1)) {
+    std::fprintf(stderr,
+                 "play: %s is not a terminal.\n"
+                 "This is a round for a person at the keyboard; run it from an interactive "
+                 "terminal (make play).\n"
+                 "make demo plays a round that needs no input.\n",
+                 isatty(0) ? "standard output" : "standard input");
+    return 1;
+  }
+  winsize ws{};
+  ioctl(1, TIOCGWINSZ, &ws);
+  if (ws.ws_row != 0 && ws.ws_row < kPromptRow) {
+    std::fprintf(stderr,
+                 "play: the room needs a terminal of at least %d rows; this one has %d.\n",
+                 kPromptRow, ws.ws_row);
+    return 1;
+  }
+
+  struct sigaction sa{};
+  sa.sa_handler = on_signal;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(sig, &sa, nullptr);
+
+  bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  Outcome res = play_round(opt, ws.ws_col, utf8);
+  for (const auto& line : res.lines) std::printf("%s\n", line.c_str());
+  return res.status;
+}

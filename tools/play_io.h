@@ -1,0 +1,55 @@
+// The person's side of a played round: what the programs write to the person's terminal
+// device, made readable on the real terminal, and the line the person is typing.
+#pragma once
+
+#include <iconv.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace play {
+
+// Converts a byte stream between two encodings with the C library's iconv. A character
+// cut at the end of one piece waits for the next piece, since the programs' writes may
+// reach us split anywhere. When the encodings are the same, bytes pass unchanged.
+class Recoder {
+ public:
+  Recoder(const char* from, const char* to);
+  ~Recoder();
+  Recoder(const Recoder&) = delete;
+  Recoder& operator=(const Recoder&) = delete;
+
+  bool converts() const { return cd_ != kNone; }
+  // What can be converted so far; a byte that starts no character becomes '?'.
+  std::string feed(std::string_view bytes);
+  // A whole text at once; nullopt when any of it has no place in the other encoding.
+  std::optional<std::string> whole(std::string_view text);
+
+ private:
+  static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+  iconv_t cd_ = kNone;
+  std::string pending_;
+};
+
+// The line the person is typing, edited in the terminal's own encoding (the current
+// C locale), since the terminal's line discipline is off while a round is played.
+class LineEditor {
+ public:
+  enum class Event { None, Changed, Line, Quit };
+  static constexpr std::size_t kMax = 400;  // bytes; longer than any word a list may hold
+
+  // One byte from the keyboard.
+  Event feed(unsigned char c);
+  const std::string& text() const { return text_; }
+  // The line just ended with Enter; the editor starts a new one.
+  std::string take();
+
+ private:
+  void erase_last_char();
+  enum class Esc { None, Start, Csi, Ss3 };
+  Esc esc_ = Esc::None;
+  std::string text_;
+};
+
+}  // namespace play
