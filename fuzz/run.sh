@@ -64,7 +64,7 @@ failed=()
 for t in "${targets[@]}"; do
   corpus=$build/corpus/$t
   findings=$build/findings/$t
-  log=$build/logs/$t.log
+  log=$build/logs/$t.$$.log  # several runs may share build/fuzz
   mkdir -p "$corpus" "$findings" "$(dirname "$log")"
   echo "fuzz: $t for ${seconds}s"
   status=0
