@@ -213,8 +213,21 @@ TEST(PlayRelay, TypestartRoundIsRankedByTheStandInAndEucKrPassesInOtherLocales) 
   ASSERT_GT(strokes, 0) << harness::euckr_to_utf8(word);
   EXPECT_NE(got.find(frame + euc("##### 타자방 #####") + "\x1b[u"), std::string::npos);
 
-  std::string keys = word + "\r";
-  ASSERT_EQ(write(tty.master(), keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  // typestart announces the word before it writes the answer file, so a typist quicker
+  // than that write is told the word is not out yet, and types it again.
+  const std::string recorded = "(that's the word", too_soon = "(the word is not out yet)";
+  for (int tries = 0; tries < 50; ++tries) {
+    std::string keys = word + "\r", reply;
+    ASSERT_EQ(write(tty.master(), keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    auto answered = [&] {
+      return reply.find(recorded) != std::string::npos || reply.find(too_soon) != std::string::npos;
+    };
+    for (int waited = 0; !answered() && waited < 20000; waited += 200) reply += tty.drain(50, 200);
+    got += reply;
+    ASSERT_TRUE(answered()) << harness::euckr_to_utf8(got);
+    if (reply.find(recorded) != std::string::npos) break;
+    usleep(100000);
+  }
   EXPECT_EQ(play.wait(tty, got, 60000), 0) << harness::euckr_to_utf8(got);
 
   EXPECT_NE(got.find("\t" + euc("결과를 출력합니다") + "\x1b[u"), std::string::npos);
