@@ -155,13 +155,14 @@ int main(int argc, char** argv) {
 
   std::time_t start = std::time(nullptr);
   for (int last = 0;;) {
-    int remaining = kCountdown - static_cast<int>(std::time(nullptr) - start);
+    std::time_t now = std::time(nullptr);
+    int remaining = kCountdown - static_cast<int>(now - start);
     if (remaining != last) {
       r.say(FMT_COUNT, remaining);
       last = remaining;
       if (remaining <= 0) break;
     } else {
-      sleep_to_next_second();
+      sleep_past_second(now);  // the second looked at, so a turn since is not slept through
     }
   }
 
@@ -177,7 +178,7 @@ int main(int argc, char** argv) {
   r.say(FMT_WORD, word.data());
 
   start = std::time(nullptr);
-  while (limit - (std::time(nullptr) - start) > 0) sleep_to_next_second();
+  for (std::time_t now; limit - ((now = std::time(nullptr)) - start) > 0;) sleep_past_second(now);
 
   if (File results{std::fopen(results_path, "r")}) {
     r.say("%s", TXT_RESULTS);

@@ -46,8 +46,6 @@ std::size_t fit_text(std::string_view text, std::size_t max) {
   return i < text.size() ? i : text.size();
 }
 
-void sleep_to_next_second() { sleep_past_second(std::time(nullptr)); }
-
 void sleep_past_second(std::time_t seen) {
   // Sleep to the precise clock's next whole second after the one time() showed ...
   timespec target{seen + 1, 0};

@@ -14,9 +14,6 @@ int to_tty2(const char* name, const char* text);
 // a two-byte EUC-KR character.
 std::size_t fit_text(std::string_view text, std::size_t max);
 
-// Sleeps until time() has moved past the second it shows now.
-void sleep_to_next_second();
-
 // Sleeps until time() has moved past `seen`, a second read from time() earlier. A second
 // that turned between that reading and this call is not slept through.
 void sleep_past_second(std::time_t seen);
