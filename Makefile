@@ -19,6 +19,7 @@ play: build
 
 bench: build
 	./build/default/tools/bench
+	./build/default/tools/bench_typestart
 
 test-plain: build
 	ctest --preset default
