@@ -96,7 +96,9 @@ bool read_result(std::FILE* results, ResultLine& out) {
 }
 
 std::int32_t elapsed_since(long long finish, std::time_t start) {
-  long long diff = finish - static_cast<long long>(start);
+  long long diff;
+  if (__builtin_sub_overflow(finish, static_cast<long long>(start), &diff))
+    return finish < 0 ? INT32_MIN : INT32_MAX;
   return diff > INT32_MAX ? INT32_MAX : diff < INT32_MIN ? INT32_MIN : static_cast<std::int32_t>(diff);
 }
 

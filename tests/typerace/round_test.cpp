@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,16 @@ TEST(Speed, StrokesPerMinuteTruncated) {
   EXPECT_EQ(typing_speed(30, -3), 1800);
   // Unsigned 32-bit arithmetic, as the ledger has always had it.
   EXPECT_EQ(typing_speed(-1, 60), static_cast<std::int32_t>(0xFFFFFFFFu * 60u / 60u));
+}
+
+TEST(Speed, ElapsedSecondsSaturateInsteadOfOverflowing) {
+  EXPECT_EQ(elapsed_since(1765200012, 1765200000), 12);
+  EXPECT_EQ(elapsed_since(1765199990, 1765200000), -10);
+  EXPECT_EQ(elapsed_since(999999999999999LL, 0), INT32_MAX);
+  EXPECT_EQ(elapsed_since(-99999999999999LL, 0), INT32_MIN);
+  // A clock at the end of its range must not overflow the subtraction itself.
+  EXPECT_EQ(elapsed_since(-9999999299LL, std::numeric_limits<std::time_t>::max()), INT32_MIN);
+  EXPECT_EQ(elapsed_since(9999999299LL, std::numeric_limits<std::time_t>::min()), INT32_MAX);
 }
 
 TEST(Ledger, MonthlyFileNamesHaveNoPadding) {
