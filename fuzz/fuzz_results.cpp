@@ -83,8 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t user_len = std::strlen(fin.user.data());
     FUZZ_CHECK(user_len >= 1 && user_len <= kUserIdMax);
     const int elapsed = elapsed_since(fin.finish, static_cast<std::time_t>(start));
-    const long long diff = fin.finish - start;
-    FUZZ_CHECK(elapsed == (diff > INT_MAX ? INT_MAX : diff < INT_MIN ? INT_MIN : diff));
+    // The difference in full, whatever the header's clock holds.
+    const __int128 diff = static_cast<__int128>(fin.finish) - start;
+    FUZZ_CHECK(elapsed == (diff > INT_MAX ? INT_MAX : diff < INT_MIN ? INT_MIN : static_cast<int>(diff)));
     const int speed = typing_speed(strokes, elapsed);
     FUZZ_CHECK(static_cast<std::uint32_t>(speed) ==
                static_cast<std::uint32_t>(strokes) * 60u /
