@@ -23,14 +23,18 @@ struct Fd {
 
 }  // namespace
 
+bool tty_device_ok(int fd) {
+  struct stat st;
+  return fstat(fd, &st) == 0 && S_ISCHR(st.st_mode) && isatty(fd);
+}
+
 int to_tty2(const char* name, const char* text) {
   if (!tty_name_ok(name)) return 1;
   char path[32];
   std::snprintf(path, sizeof path, "/dev/%s", name);
   Fd dev{open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
   if (dev.fd < 0) return 1;
-  struct stat st;
-  if (fstat(dev.fd, &st) != 0 || !S_ISCHR(st.st_mode)) return 1;
+  if (!tty_device_ok(dev.fd)) return 1;
   ssize_t written = write(dev.fd, text, std::strlen(text));
   (void)written;  // a short or failed write is not retried
   return 1;

@@ -6,9 +6,13 @@
 #include <string_view>
 
 // Writes text to /dev/<name> in one write. Opened non-blocking, so a terminal nobody
-// reads never holds up the round, and written only when it is a character device, so a
-// roster entry can never reach a plain file. Failures are ignored. Always 1.
+// reads never holds up the round, and written only when it is a terminal, so a roster
+// entry can never reach a plain file or some other device. Failures are ignored.
+// Always 1.
 int to_tty2(const char* name, const char* text);
+
+// An open descriptor that is a terminal device: the only kind an announcement may reach.
+bool tty_device_ok(int fd);
 
 // The length of the longest head of text, at most max bytes, that does not end inside
 // a two-byte EUC-KR character.

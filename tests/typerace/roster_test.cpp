@@ -81,6 +81,21 @@ TEST(TerminalWrite, NeverWritesAPlainFile) {
   EXPECT_EQ(to_tty2("nosuch9", "x"), 1);  // a missing device is simply skipped
 }
 
+TEST(TerminalWrite, OnlyTerminalsAreWritten) {
+  harness::Pty pty;
+  int fd = open(("/dev/" + pty.name()).c_str(), O_WRONLY | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  EXPECT_TRUE(tty_device_ok(fd));
+  close(fd);
+  // Character devices that are no terminals: a roster naming them reaches nothing.
+  for (const char* dev : {"/dev/null", "/dev/zero"}) {
+    fd = open(dev, O_WRONLY);
+    ASSERT_GE(fd, 0) << dev;
+    EXPECT_FALSE(tty_device_ok(fd)) << dev;
+    close(fd);
+  }
+}
+
 TEST(TerminalWrite, AFullTerminalDoesNotStall) {
   harness::Pty pty;  // nobody reads the master side
   std::string block(4096, 'x');
