@@ -8,21 +8,13 @@
 #include <cstring>
 #include <memory>
 
+#include "cfile.h"
 #include "game_files.h"
 #include "round.h"
 
 namespace play {
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-constexpr char TXT_RESULTS[] = "\xB0\xE1\xB0\xFA\xB8\xA6 \xC3\xE2\xB7\xC2\xC7\xD5\xB4\xCF\xB4\xD9";
-constexpr char FMT_RANK[] = "%d \xB5\xEE   %d \xC3\xCA   %s   %d \xC5\xB8/\xBA\xD0";
-constexpr char TXT_NO_RESULTS[] = "\xB0\xE1\xB0\xFA\xB0\xA1 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.TT";
 
 std::string slurp(const std::string& path) {
   std::string out;
@@ -125,21 +117,12 @@ std::vector<std::string> ranking(const std::string& results_path, std::time_t st
     return out;
   }
   out.emplace_back(TXT_RESULTS);
-  std::array<char, 2048> line;
   int rank = 0;
-  while (std::fgets(line.data(), line.size(), results.get())) {
-    if (!std::strchr(line.data(), '\n')) {
-      int c;
-      do c = std::getc(results.get());
-      while (c != '\n' && c != EOF);
-    }
-    ResultLine fin;
-    if (!parse_result_line(line.data(), fin)) continue;
-    long long diff = fin.finish - static_cast<long long>(start);
-    int elapsed = diff > INT32_MAX ? INT32_MAX : diff < INT32_MIN ? INT32_MIN : static_cast<int>(diff);
+  ResultLine fin;
+  while (read_result(results.get(), fin)) {
+    int elapsed = elapsed_since(fin.finish, start);
     std::array<char, kMessageSize> text;
-    std::snprintf(text.data(), text.size(), FMT_RANK, ++rank, elapsed, fin.user.data(),
-                  typing_speed(strokes, elapsed));
+    format_rank(text, ++rank, elapsed, fin.user.data(), typing_speed(strokes, elapsed));
     out.emplace_back(text.data());
   }
   return out;

@@ -14,6 +14,7 @@
 #include <ctime>
 #include <memory>
 
+#include "cfile.h"
 #include "game_files.h"
 #include "round.h"
 #include "tty.h"
@@ -30,19 +31,12 @@ constexpr char TXT_TITLE[] = "##### \xBE\xDF\xC8\xA3\xB6\xFB \xC5\xB8\xC0\xDA\xB
 constexpr char FMT_TYPE[] = "\xC5\xB8\xC0\xDA\xC0\xAF\xC7\xFC : %s";
 constexpr char FMT_COUNT[] = "<%d>";
 constexpr char FMT_WORD[] = "\x1b[7m%s\x1b[m\n";
-constexpr char TXT_RESULTS[] = "\xB0\xE1\xB0\xFA\xB8\xA6 \xC3\xE2\xB7\xC2\xC7\xD5\xB4\xCF\xB4\xD9";
-constexpr char TXT_NO_RESULTS[] = "\xB0\xE1\xB0\xFA\xB0\xA1 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.TT";
 
 constexpr char INDEX_PATH[] = "frm/typegame/data.txt";
 constexpr std::size_t kWordMax = 176;  // so the word in reverse video fits an announcement
 // The fallback lists come with no time limit of their own; this leaves time to type.
 constexpr std::int32_t kFallbackLimit = 30;
 constexpr int kCountdown = 5;
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // The round's own files; a signal that ends the round removes them, so a round the
 // server hangs up on never leaves its room blocked.

@@ -7,15 +7,11 @@
 #include <memory>
 #include <string_view>
 
+#include "cfile.h"
 #include "roster.h"
 #include "tty.h"
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr char kFrameHead[] = "\x1b[s\x1b[21;1H\n\t";
 constexpr char kFrameTail[] = "\x1b[u";

@@ -11,6 +11,12 @@
 #include "roster.h"
 
 inline constexpr std::size_t kMessageSize = 200;
+
+// The ranking's head line, and the line in its place when nobody finished.
+inline constexpr char TXT_RESULTS[] =  // results follow
+    "\xB0\xE1\xB0\xFA\xB8\xA6 \xC3\xE2\xB7\xC2\xC7\xD5\xB4\xCF\xB4\xD9";
+inline constexpr char TXT_NO_RESULTS[] =  // nobody finished
+    "\xB0\xE1\xB0\xFA\xB0\xA1 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.TT";
 inline constexpr std::size_t kUserIdMax = 8;
 
 // Makes sure the file exists and is stamped now, through the shell's touch.

@@ -7,17 +7,13 @@
 #include <memory>
 #include <string_view>
 
+#include "cfile.h"
 #include "tty.h"
 
 std::array<TtySlot, kRecipientsMax> usertty{};
 std::int32_t room_sec = 0;
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr char kFrameHead[] = "\x1b[s\x1b[21;1H\n              ";
 constexpr char kFrameTail[] = "\x1b[u";

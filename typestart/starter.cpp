@@ -7,17 +7,13 @@
 #include <string_view>
 
 #include "broadcast.h"
+#include "cfile.h"
 #include "game_files.h"
 #include "tty.h"
 
 std::int32_t ftime = 0;
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr char INDEX_PATH[] = "frm/typegame/data.txt";
 constexpr std::size_t kBufSize = 200;  // paths and the word
