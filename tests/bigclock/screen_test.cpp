@@ -32,7 +32,7 @@ std::string screen(std::string_view date, std::string_view time) {
   return out;
 }
 
-// `fake` is a faketime time such as "@978307199", optionally with "i1.0" to step the
+// `fake` is a faketime setting such as "@978307199", optionally with "i1.0" to step the
 // clock one second at every reading.
 harness::Result run_at(const harness::Scratch& dir, const std::string& fake, const std::string& tz,
                        const std::vector<std::string>& args = {}) {
