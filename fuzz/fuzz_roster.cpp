@@ -5,28 +5,12 @@
 #include <string>
 
 #include "fuzz_util.h"
+#include "roster_check.h"
 #include "round.h"
-
-namespace {
-
-std::int32_t le32(const unsigned char* p) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) |
-                                   static_cast<std::uint32_t>(p[1]) << 8 |
-                                   static_cast<std::uint32_t>(p[2]) << 16 |
-                                   static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-// A name that /dev/<name> cannot lead out of /dev with, and that fits a slot.
-bool safe_name(std::string_view name) {
-  return !name.empty() && name.size() <= kTtyNameMax &&
-         ("/" + std::string(name) + "/").find("/../") == std::string::npos;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 4) return 0;
-  const std::int32_t group = le32(data);
+  const std::int32_t group = fuzz::le32(data);
   const std::string_view roster = fuzz::bytes(data + 4, size - 4);
 
   fuzz::MemFile f(roster);
@@ -39,15 +23,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t at = 0; at + kRosterRecordSize <= roster.size() && want < kRecipientsMax;
        at += kRosterRecordSize) {
     const auto* rec = reinterpret_cast<const unsigned char*>(roster.data() + at);
-    if (le32(rec) != group) continue;
+    if (fuzz::le32(rec) != group) continue;
     const std::string_view field(roster.data() + at + 31, kTtyFieldSize);
     const std::string_view name = fuzz::c_text(field);
     const TtySlot& slot = table[want++];
     FUZZ_CHECK(std::memchr(slot.data(), '\0', slot.size()));
     const std::string_view got(slot.data());
     // Taken whole when it is safe, skipped otherwise: never cut, never made up.
-    FUZZ_CHECK(got == (safe_name(name) ? name : std::string_view()));
-    FUZZ_CHECK(got.empty() || safe_name(got));
+    FUZZ_CHECK(got == (fuzz::safe_name(name) ? name : std::string_view()));
+    FUZZ_CHECK(got.empty() || fuzz::safe_name(got));
   }
   FUZZ_CHECK(count == want);
   return 0;

@@ -7,23 +7,12 @@
 
 #include "broadcast.h"
 #include "fuzz_util.h"
+#include "roster_check.h"
 
 namespace {
 
 constexpr int kRoom = 1;
 constexpr char kRosterPath[] = "user/chat/rm_01.all";
-
-std::int32_t le32(const unsigned char* p) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) |
-                                   static_cast<std::uint32_t>(p[1]) << 8 |
-                                   static_cast<std::uint32_t>(p[2]) << 16 |
-                                   static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-bool safe_name(std::string_view name) {
-  return !name.empty() && name.size() <= kTtyNameMax &&
-         ("/" + std::string(name) + "/").find("/../") == std::string::npos;
-}
 
 std::string cleaned(std::string_view s) {
   std::string out;
@@ -51,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   if (size < 4) return 0;
-  const std::int32_t group = le32(data);
+  const std::int32_t group = fuzz::le32(data);
   const std::string_view roster = fuzz::bytes(data + 4, size - 4);
   std::FILE* f = std::fopen(kRosterPath, "wb");
   if (!f || std::fwrite(roster.data(), 1, roster.size(), f) != roster.size() || std::fclose(f) != 0)
@@ -67,13 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
        at += kRosterRecordSize) {
     const auto* rec = reinterpret_cast<const unsigned char*>(roster.data() + at);
     const std::string_view name = fuzz::c_text(std::string_view(roster.data() + at + 31, kTtyFieldSize));
-    if (le32(rec) != group || name.empty()) continue;
+    if (fuzz::le32(rec) != group || name.empty()) continue;
     const TtySlot& slot = usertty[want++];
     FUZZ_CHECK(std::memchr(slot.data(), '\0', slot.size()));
     const std::string_view got(slot.data());
     // Cleaned before it is judged; taken whole when safe, the slot left empty otherwise.
     const std::string clean = cleaned(name);
-    FUZZ_CHECK(got == (safe_name(clean) ? std::string_view(clean) : std::string_view()));
+    FUZZ_CHECK(got == (fuzz::safe_name(clean) ? std::string_view(clean) : std::string_view()));
   }
   FUZZ_CHECK(taken >= 0 && static_cast<std::size_t>(taken) == want);
   for (std::size_t i = want; i < usertty.size(); ++i) FUZZ_CHECK(usertty[i][0] == '\0');
