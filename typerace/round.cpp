@@ -109,19 +109,13 @@ std::int32_t typing_speed(std::int32_t strokes, std::int32_t elapsed) {
   return static_cast<std::int32_t>(per_minute);
 }
 
-void ledger_path(const std::tm& when, std::array<char, 64>& out) {
-  std::snprintf(out.data(), out.size(), "user/score/type%d%d.dat", when.tm_year % 100,
-                when.tm_mon + 1);
-}
-
 void jumsu_save(const char* user, int group, const std::tm& when, const char* type, int pick,
                 int elapsed, int rank, int speed) {
   std::array<char, 64> path;
   ledger_path(when, path);
-  File f{std::fopen(path.data(), "a+")};
-  if (!f) f.reset(std::fopen(path.data(), "w+"));
-  if (!f) return;
-  std::fprintf(f.get(), "%10s %3d %2d %2d %2d %2d %2d %20s %3d %3d %2d %4d\n", user, group,
-               when.tm_year % 100, when.tm_mon + 1, when.tm_mday, when.tm_hour, when.tm_min,
-               type, pick, elapsed, rank, speed);
+  std::array<char, kLedgerLineSize> line;
+  std::size_t n = format_ledger_line(
+      line, {user, group, when.tm_year % 100, when.tm_mon + 1, when.tm_mday, when.tm_hour,
+             when.tm_min, type, pick, elapsed, rank, speed});
+  if (n > 0) append_whole_line(path.data(), {line.data(), n});
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "ledger.h"
 #include "roster.h"
 
 inline constexpr std::size_t kMessageSize = 200;
@@ -61,10 +62,7 @@ void format_rank(std::array<char, kMessageSize>& out, int rank, int elapsed, con
 // began (or before it, on a clock step) counts as one second, so it never divides by 0.
 std::int32_t typing_speed(std::int32_t strokes, std::int32_t elapsed);
 
-// The ledger path for a month: user/score/type<yy><m>.dat, no padding.
-void ledger_path(const std::tm& when, std::array<char, 64>& out);
-
-// Appends one finisher's line to the month's ledger; a ledger that can't be opened
-// loses the line silently.
+// Appends one finisher's line to the month's ledger, whole or not at all; a ledger that
+// can't be written loses the line silently.
 void jumsu_save(const char* user, int group, const std::tm& when, const char* type, int pick,
                 int elapsed, int rank, int speed);
