@@ -6,9 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -60,13 +61,17 @@ TEST(TypescoreRounds, ARealRoundIsRankedAndListedAsTheLedgerHasIt) {
   ASSERT_EQ(harness::run(harness::program("typerace"), {"x", "1", "3", "short"}, dir.path()).status, 0);
   engine.join();
 
-  // Each finisher's fields as the ledger holds them, then the leaderboard they make.
-  const std::time_t now = std::time(nullptr);
-  const std::tm* local = std::localtime(&now);
-  char name[64];
-  std::snprintf(name, sizeof name, "user/score/type%d%d.dat", local->tm_year % 100, local->tm_mon + 1);
-  const std::vector<std::string> ledger = lines_of(dir.read(name).value_or(""));
+  // Each finisher's fields as the ledger holds them, then the leaderboard they make. The
+  // month is the ledger's own, so a round that ends as a month turns still agrees.
+  std::vector<std::string> ledger;
+  for (const auto& f : std::filesystem::directory_iterator(dir.file("user/score")))
+    for (const std::string& l : lines_of(dir.read("user/score/" + f.path().filename().string()).value_or("")))
+      ledger.push_back(l);
   ASSERT_EQ(ledger.size(), 3u);
+  int year = 0, month = 0;
+  ASSERT_EQ(std::sscanf(ledger[0].c_str(), "%*s %*d %d %d", &year, &month), 2);
+  char month_arg[8];
+  std::snprintf(month_arg, sizeof month_arg, "%02d%02d", year, month);
   struct Row { std::string user, csv; int speed, rank; };
   std::vector<Row> rows;
   for (const std::string& l : ledger) {
@@ -86,20 +91,20 @@ TEST(TypescoreRounds, ARealRoundIsRankedAndListedAsTheLedgerHasIt) {
   for (std::size_t i = 0; i < rows.size(); ++i)
     want += std::to_string(i + 1) + "," + rows[i].user + ",1," + (rows[i].rank == 1 ? "1," : "0,") +
             std::to_string(rows[i].speed) + "," + std::to_string(rows[i].speed) + "\n";
-  auto board = score(dir, {"--csv"});
+  auto board = score(dir, {"--csv", "--month", month_arg});
   EXPECT_EQ(board.status, 0);
   EXPECT_EQ(board.out, want);
 
   for (const Row& r : rows) {
-    auto user = score(dir, {"--user", r.user, "--csv", "--check"});
+    auto user = score(dir, {"--user", r.user, "--csv", "--check", "--month", month_arg});
     EXPECT_EQ(user.out, "year,month,day,hour,minute,group,type,pick,elapsed,rank,speed\n" + r.csv + "\n");
     EXPECT_EQ(user.err, "");
   }
 
-  // The terminal's table: this month in its title, a row for each finisher.
+  // The terminal's table: the month in its title, a row for each finisher.
   char title[64];
-  std::snprintf(title, sizeof title, "== %02d\xB3\xE2 %d\xBF\xF9 ", local->tm_year % 100, local->tm_mon + 1);
-  auto table = score(dir, {});
+  std::snprintf(title, sizeof title, "== %02d\xB3\xE2 %d\xBF\xF9 ", year, month);
+  auto table = score(dir, {"--month", month_arg});
   EXPECT_EQ(table.out.rfind(title, 0), 0u) << harness::euckr_to_utf8(table.out);
   EXPECT_EQ(lines_of(table.out).size(), 6u);
 }
