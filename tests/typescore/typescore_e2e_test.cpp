@@ -1,7 +1,6 @@
 // typescore run as the server and the operator run it, in a scratch working directory:
 // on ledgers written by real typerace rounds and on ones made by hand.
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -177,17 +176,13 @@ TEST(TypescoreTable, RowsFitTheScreenAndUtf8IsTheSameTable) {
 TEST(TypescoreTable, ARawTerminalGetsCarriageReturns) {
   Scratch dir;
   harness::Pty tty;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int fd = open(("/dev/" + tty.name()).c_str(), O_WRONLY | O_NOCTTY);
-    if (fd < 0 || dup2(fd, 1) < 0 || chdir(dir.path().c_str()) != 0) _exit(126);
-    const std::string bin = harness::program("typescore");
-    execl(bin.c_str(), bin.c_str(), "--month", "2611", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_EQ(status, 0);
+  // Standard output is the terminal itself, as under the server.
+  auto r = harness::run(harness::program("typescore"), {"--month", "2611"}, dir.path(), {}, 120000,
+                        [&] {
+                          const int fd = open(("/dev/" + tty.name()).c_str(), O_WRONLY | O_NOCTTY);
+                          if (fd < 0 || dup2(fd, 1) < 0) _exit(126);
+                        });
+  EXPECT_EQ(r.status, 0);
   EXPECT_EQ(tty.drain(), harness::utf8_to_euckr("== 26년 11월 타자 순위 ==\r\n기록이 없습니다.\r\n"));
 }
 
