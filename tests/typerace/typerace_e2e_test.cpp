@@ -38,7 +38,11 @@ std::string frame(const std::string& text) { return "\x1b[s\x1b[21;1H\n\t" + tex
 
 std::string countdown(int from) {
   std::string s;
-  for (int i = from; i >= 0; --i) s += frame("<" + std::to_string(i) + ">");
+  for (int i = from; i >= 0; --i) {
+    char count[16];
+    std::snprintf(count, sizeof count, "<%d>", i);
+    s += frame(count);
+  }
   return s;
 }
 

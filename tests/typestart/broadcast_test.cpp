@@ -87,7 +87,11 @@ TEST(ReadTty, AHundredSlotsAtMost) {
   harness::Scratch dir;
   InDir in(dir.path());
   std::vector<harness::RosterEntry> roster;
-  for (int i = 0; i < 150; ++i) roster.push_back({1, "n" + std::to_string(i)});
+  for (int i = 0; i < 150; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "n%d", i);
+    roster.push_back({1, name});
+  }
   harness::write_roster(dir, 123, roster);
   EXPECT_EQ(read_tty(1, 123), 100);
   EXPECT_STREQ(ROOM_ALL.data(), "user/chat/rm_123.all");

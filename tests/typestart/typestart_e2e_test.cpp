@@ -42,7 +42,11 @@ std::string frame(const std::string& text) {
 // between the start and the first look.
 std::string opening(int from) {
   std::string s = frame(kTitle);
-  for (int i = from; i >= 0; --i) s += frame("<" + std::to_string(i) + ">");
+  for (int i = from; i >= 0; --i) {
+    char count[16];
+    std::snprintf(count, sizeof count, "<%d>", i);
+    s += frame(count);
+  }
   return s;
 }
 
