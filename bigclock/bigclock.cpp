@@ -9,7 +9,9 @@
 #include <ctime>
 #include <memory>
 
+#include "cli.h"
 #include "compose.h"
+#include "usage.h"
 
 namespace {
 
@@ -59,7 +61,8 @@ void draw_rows(int first_row) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (answer_help_or_version(argc, argv, "bigclock", BIGCLOCK_USAGE)) return 0;
   load_font();
 
   // An unformatted text stays empty and so draws as eight blanks.

@@ -6,7 +6,9 @@
 #include <ctime>
 #include <memory>
 
+#include "cli.h"
 #include "stamp.h"
+#include "usage.h"
 
 namespace {
 
@@ -28,7 +30,8 @@ void shell(const char* command) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (answer_help_or_version(argc, argv, "makenum", MAKENUM_USAGE)) return 0;
   // One reading of the clock, so the stamp and the snapshot name agree.
   const std::time_t now = std::time(nullptr);
   std::tm tm{};

@@ -15,9 +15,11 @@
 #include <memory>
 
 #include "cfile.h"
+#include "cli.h"
 #include "game_files.h"
 #include "round.h"
 #include "tty.h"
+#include "usage.h"
 
 namespace {
 
@@ -83,6 +85,7 @@ struct Round {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (answer_help_or_version(argc, argv, "typerace", TYPERACE_USAGE)) return 0;
   if (argc < 5) {
     std::perror(MSG_NO_ARGS);
     return 1;

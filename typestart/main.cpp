@@ -7,10 +7,13 @@
 #include <cstdio>
 
 #include "broadcast.h"
+#include "cli.h"
 #include "game_files.h"
 #include "starter.h"
+#include "usage.h"
 
 int main(int argc, char** argv) {
+  if (answer_help_or_version(argc, argv, "typestart", TYPESTART_USAGE)) return 0;
   if (argc < 5) {
     errno = EINVAL;
     std::perror(MSG_NO_ARGS);
