@@ -92,8 +92,15 @@ void ChatStandIn::tick(std::time_t now) {
     if (!r.done && now >= word_time_ + r.delay_s) {
       r.done = true;
       finish(r.id, now);
+      just_finished_.push_back(r.id);
     }
   }
+}
+
+std::vector<std::string> ChatStandIn::take_finished() {
+  std::vector<std::string> out;
+  out.swap(just_finished_);
+  return out;
 }
 
 ChatStandIn::Typed ChatStandIn::typed(std::string_view line, std::time_t now) {

@@ -87,9 +87,9 @@ TEST_F(LineEditorTest, EnterEndsTheLineAndStartsAnother) {
   EXPECT_EQ(ed.take(), "");
 }
 
-TEST_F(LineEditorTest, CtrlCLeavesAlwaysCtrlDOnlyFromAnEmptyLine) {
+TEST_F(LineEditorTest, CtrlCInterruptsAlwaysCtrlDLeavesOnlyFromAnEmptyLine) {
   EXPECT_EQ(type("x\x04"), LineEditor::Event::None);
-  EXPECT_EQ(type("\x03"), LineEditor::Event::Quit);
+  EXPECT_EQ(type("\x03"), LineEditor::Event::Interrupt);
   ed.take();
   EXPECT_EQ(type("\x04"), LineEditor::Event::Quit);
 }
@@ -97,6 +97,32 @@ TEST_F(LineEditorTest, CtrlCLeavesAlwaysCtrlDOnlyFromAnEmptyLine) {
 TEST_F(LineEditorTest, LineStopsGrowingAtItsLimit) {
   type(std::string(LineEditor::kMax + 10, 'a'));
   EXPECT_EQ(ed.text().size(), LineEditor::kMax);
+}
+
+TEST(FrameLog, KeepsWholeFramesWhereverTheReadsSplitThem) {
+  const std::string a = "\x1b[s\x1b[21;1H\n\t<5>\x1b[u", b = "\x1b[s\x1b[21;1H\n\t<4>\x1b[u";
+  const std::string wire = "noise" + a + "\x1b[2K" + b + "\x1b[s";
+  for (std::size_t cut = 0; cut <= wire.size(); ++cut) {
+    play::FrameLog log;
+    log.feed(wire.substr(0, cut));
+    log.feed(wire.substr(cut));
+    ASSERT_EQ(log.frames().size(), 2u) << "cut at " << cut;
+    EXPECT_EQ(log.frames()[0], a);
+    EXPECT_EQ(log.frames()[1], b);
+  }
+}
+
+TEST(FrameLog, ForgetsTheOldestAndAnOpeningNeverClosed) {
+  play::FrameLog log;
+  for (std::size_t i = 0; i < play::FrameLog::kKeep + 5; ++i)
+    log.feed("\x1b[s" + std::to_string(i) + "\x1b[u");
+  ASSERT_EQ(log.frames().size(), play::FrameLog::kKeep);
+  EXPECT_EQ(log.frames().front(), "\x1b[s5\x1b[u");
+  log.feed("\x1b[s" + std::string(play::FrameLog::kLongest + 1, 'x'));
+  log.feed("\x1b[u\x1b[snext\x1b[u");
+  EXPECT_EQ(log.frames().back(), "\x1b[snext\x1b[u");
+  const std::size_t last = play::FrameLog::kKeep + 4;
+  EXPECT_EQ(log.frames()[log.frames().size() - 2], "\x1b[s" + std::to_string(last) + "\x1b[u");
 }
 
 }  // namespace
