@@ -41,8 +41,7 @@ void get_date(Text& buffer, const std::tm& now) {
   // tm_year counts from 1900, a multiple of 100, so its remainder is the year's; taking
   // it directly cannot overflow and keeps years before 1900 at two digits.
   const int year = (now.tm_year % 100 + 100) % 100;
-  std::snprintf(buffer.data(), buffer.size(), "%02d/%02d/%02d", year, now.tm_mon + 1,
-                now.tm_mday);
+  std::snprintf(buffer.data(), buffer.size(), "%02d/%02d/%02d", year, now.tm_mon + 1, now.tm_mday);
 }
 
 void get_time(Text& buffer, const std::tm& now) {

@@ -48,7 +48,8 @@ std::vector<std::string> announcements(const std::string& got) {
     std::string text = got.substr(start, end - start);
     // Reverse video stays visible as brackets even where the output is a file.
     for (auto [from, to] : {std::pair<std::string, std::string>{"\x1b[7m", "[ "}, {"\x1b[m", " ]"}})
-      for (std::size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), to);
+      for (std::size_t at; (at = text.find(from)) != std::string::npos;)
+        text.replace(at, from.size(), to);
     while (!text.empty() && text.back() == '\n') text.pop_back();
     out.push_back(text);
     pos = end;

@@ -51,14 +51,13 @@ struct Options {
 };
 
 void usage() {
-  std::fprintf(stderr,
-               "usage: play [--type <word type>] [--typestart] [--name <user id>]\n"
-               "  --type       word type from the sample index: short, proverb or english "
-               "(default english)\n"
-               "  --typestart  start the round with typestart; this program then waits, "
-               "ranks and clears up as the server does\n"
-               "  --name       your user id in the ranking, 1 to 8 letters or digits "
-               "(default you)\n");
+  std::fprintf(stderr, "usage: play [--type <word type>] [--typestart] [--name <user id>]\n"
+                       "  --type       word type from the sample index: short, proverb or english "
+                       "(default english)\n"
+                       "  --typestart  start the round with typestart; this program then waits, "
+                       "ranks and clears up as the server does\n"
+                       "  --name       your user id in the ranking, 1 to 8 letters or digits "
+                       "(default you)\n");
 }
 
 bool parse(int argc, char** argv, Options& opt) {
@@ -300,7 +299,8 @@ Outcome play_round(const Options& opt, const winsize& size, bool utf8) {
                 screen.note("(the word is not out yet)");
                 break;
               case play::ChatStandIn::Typed::Finished:
-                screen.note("(that's the word - your time is in; the ranking follows when time is up)");
+                screen.note(
+                    "(that's the word - your time is in; the ranking follows when time is up)");
                 break;
               case play::ChatStandIn::Typed::Missed:
                 screen.note("(that is not the word - try again)");
@@ -367,7 +367,8 @@ Outcome play_round(const Options& opt, const winsize& size, bool utf8) {
   if (!ended.err.empty()) {
     play::Recoder err("EUC-KR", utf8 ? "UTF-8" : "EUC-KR");
     res.lines.push_back(std::string(starter) + " said: " + err.feed(ended.err));
-    while (!res.lines.back().empty() && res.lines.back().back() == '\n') res.lines.back().pop_back();
+    while (!res.lines.back().empty() && res.lines.back().back() == '\n')
+      res.lines.back().pop_back();
   }
   return res;
 }
@@ -392,13 +393,12 @@ int main(int argc, char** argv) {
   }
   winsize ws = terminal_size();
   if (ws.ws_row != 0 && ws.ws_row < kPromptRow) {
-    std::fprintf(stderr,
-                 "play: the room needs a terminal of at least %d rows; this one has %d.\n",
+    std::fprintf(stderr, "play: the room needs a terminal of at least %d rows; this one has %d.\n",
                  kPromptRow, ws.ws_row);
     return 1;
   }
 
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_handler = on_signal;
   sigemptyset(&sa.sa_mask);
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(sig, &sa, nullptr);

@@ -59,7 +59,7 @@ class LineEditor {
 // latest last. A frame split between reads is kept once its end has arrived.
 class FrameLog {
  public:
-  static constexpr std::size_t kKeep = 48;        // more lines than the room can show
+  static constexpr std::size_t kKeep = 48;       // more lines than the room can show
   static constexpr std::size_t kLongest = 4096;  // no announcement is longer, converted
 
   void feed(std::string_view bytes);

@@ -72,7 +72,8 @@ std::string ChatStandIn::current_word() const { return slurp(answer_); }
 
 void ChatStandIn::finish(const std::string& id, std::time_t now) const {
   char line[64];
-  int n = std::snprintf(line, sizeof line, "%lld %s typed\n", static_cast<long long>(now), id.c_str());
+  int n =
+      std::snprintf(line, sizeof line, "%lld %s typed\n", static_cast<long long>(now), id.c_str());
   if (n <= 0 || n >= static_cast<int>(sizeof line)) return;
   int fd = open(results_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
   if (fd < 0) return;

@@ -21,7 +21,7 @@ inline constexpr std::size_t kLedgerLineSize = 256;
 struct LedgerLine {
   const char* user;
   int group;
-  int year;  // modulo 100
+  int year;   // modulo 100
   int month;  // 1 to 12
   int day, hour, minute;
   const char* type;

@@ -56,7 +56,7 @@ void end_round_on_signal(int sig) {
 }
 
 void catch_hangups() {
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_handler = end_round_on_signal;
   sigemptyset(&sa.sa_mask);
   for (int sig : {SIGTERM, SIGHUP, SIGINT}) sigaddset(&sa.sa_mask, sig);
@@ -96,8 +96,7 @@ int main(int argc, char** argv) {
   std::snprintf(r.type.data(), r.type.size(), "%s", argv[4]);
 
   std::snprintf(answer_path, sizeof answer_path, "frm/typegame/taja.%d%d", r.room, r.group);
-  std::snprintf(results_path, sizeof results_path, "frm/typegame/chatmess.%d%d", r.room,
-                r.group);
+  std::snprintf(results_path, sizeof results_path, "frm/typegame/chatmess.%d%d", r.room, r.group);
 
   // Claiming the room is one step, so two rounds can never both think they hold it.
   catch_hangups();

@@ -15,7 +15,8 @@ std::string line_for(int n) {
 }
 
 TEST(ParseMakenumLine, ReadsBackEveryNumberItWrites) {
-  for (int n : {0, 41, -1, 29, 1000000, INT_MAX, INT_MIN}) EXPECT_EQ(parse_makenum_line(line_for(n)), n);
+  for (int n : {0, 41, -1, 29, 1000000, INT_MAX, INT_MIN})
+    EXPECT_EQ(parse_makenum_line(line_for(n)), n);
 }
 
 TEST(ParseMakenumLine, OddFirstLines) {

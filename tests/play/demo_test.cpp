@@ -42,7 +42,9 @@ void check_demo(bool utf8) {
   EXPECT_EQ(res.out.rfind(hint, 0) == 0, !utf8) << res.out;
   const std::string speed = utf8 ? "타/분" : harness::utf8_to_euckr("타/분");
   EXPECT_NE(res.out.find("3 " + (utf8 ? std::string("등") : harness::utf8_to_euckr("등"))),
-            std::string::npos) << "the ranking is missing:\n" << res.out;
+            std::string::npos)
+      << "the ranking is missing:\n"
+      << res.out;
   EXPECT_NE(res.out.find(speed), std::string::npos);
   std::size_t at = 0;
   for (std::size_t nl; (nl = res.out.find('\n', at)) != std::string::npos; at = nl + 1) {

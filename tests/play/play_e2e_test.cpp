@@ -185,8 +185,9 @@ TEST(PlayRelay, PersonTypesTheKoreanWordAndReadsTheRankingInUtf8) {
   ASSERT_TRUE(tty.read_until(redrawn, "> no", 10000)) << redrawn;
   got += redrawn;
   redrawn.erase(0, redrawn.rfind("\x1b[2J"));
-  for (const std::string& part : std::vector<std::string>{"\t##### 야호랑 타자방 ^^ ##### \x1b[u", "\t<5>\x1b[u", "\t<0>\x1b[u",
-                           "\t\x1b[7m" + word + "\x1b[m", "\x1b[7m typerace - room 3 group 1"})
+  for (const std::string& part : std::vector<std::string>{
+           "\t##### 야호랑 타자방 ^^ ##### \x1b[u", "\t<5>\x1b[u", "\t<0>\x1b[u",
+           "\t\x1b[7m" + word + "\x1b[m", "\x1b[7m typerace - room 3 group 1"})
     EXPECT_NE(redrawn.find(part), std::string::npos) << part << " not redrawn in " << redrawn;
 
   // A miss first: it is only chat, and the word still counts afterwards.

@@ -31,7 +31,7 @@ TEST(Recoder, ByteOfNoCharacterShowsAsQuestionMarkAndTheRestGoesOn) {
   Recoder r("EUC-KR", "UTF-8");
   EXPECT_EQ(r.feed("a\xFF" + kTaja), "a?타자");
   // A lead byte followed by a byte that cannot finish it is not held back forever.
-  EXPECT_EQ(r.feed("\xB0" "A"), "?A");
+  EXPECT_EQ(r.feed(std::string("\xB0") + 'A'), "?A");
 }
 
 TEST(Recoder, SameEncodingPassesBytesUnchanged) {
@@ -45,8 +45,8 @@ TEST(Recoder, TypedLineConvertsWholeOrNotAtAll) {
   Recoder r("UTF-8", "EUC-KR");
   EXPECT_EQ(r.whole("사랑해"), harness::utf8_to_euckr("사랑해"));
   EXPECT_EQ(r.whole("hello"), "hello");
-  EXPECT_EQ(r.whole("가\xF0\x9F\x98\x80"), std::nullopt);  // no place in EUC-KR
-  EXPECT_EQ(r.whole("\xEA\xB0"), std::nullopt);            // a character cut short
+  EXPECT_EQ(r.whole("가\xF0\x9F\x98\x80"), std::nullopt);      // no place in EUC-KR
+  EXPECT_EQ(r.whole("\xEA\xB0"), std::nullopt);                // a character cut short
   EXPECT_EQ(r.whole("안녕"), harness::utf8_to_euckr("안녕"));  // nothing left over from before
 }
 
@@ -72,7 +72,7 @@ TEST_F(LineEditorTest, BackspaceTakesAWholeKoreanCharacter) {
 }
 
 TEST_F(LineEditorTest, KeysThatSendSequencesOrControlsLeaveTheLineAlone) {
-  type("ab\x1b[D\x1b[1;5C\x1bOA\x1b" "x" "\t\x01" "c");
+  type(std::string("ab\x1b[D\x1b[1;5C\x1bOA\x1b") + 'x' + "\t\x01" + 'c');
   EXPECT_EQ(ed.text(), "abc");
   type("\x15");  // Ctrl-U
   EXPECT_EQ(ed.text(), "");

@@ -142,7 +142,8 @@ TEST(Ledger, LinesAppendInTheirFixedWidths) {
   jumsu_save("verylong", 123, t, std::string(25, 't').c_str(), 1, 1234, 10, 12345);
   EXPECT_EQ(dir.read("user/score/type2612.dat").value_or(""),
             "     alice   2 26 12  8  9  5                short   3  12  1  150\n"
-            "  verylong 123 26 12  8  9  5 " + std::string(25, 't') + "   1 1234 10 12345\n");
+            "  verylong 123 26 12  8  9  5 " +
+                std::string(25, 't') + "   1 1234 10 12345\n");
 }
 
 TEST(Ledger, UnwritableLedgerLosesTheLineQuietly) {

@@ -123,9 +123,9 @@ TEST(TyperaceRound, WholeRoundRanksFinishersInFileOrder) {
     EXPECT_GE(elapsed, delays[i] - 1);
     EXPECT_LE(elapsed, delays[i] + 1);
     EXPECT_EQ(speed, 5 * 60 / (elapsed < 1 ? 1 : elapsed));
-    ranking += frame(std::to_string(rank) + " " + kRank + "   " + std::to_string(elapsed) + " " +
-                     kSeconds + "   " + users[i] + "   " + std::to_string(speed) + " " +
-                     kPerMinute);
+    ranking +=
+        frame(std::to_string(rank) + " " + kRank + "   " + std::to_string(elapsed) + " " +
+              kSeconds + "   " + users[i] + "   " + std::to_string(speed) + " " + kPerMinute);
   }
 
   for (Pty* p : {&a, &b}) {

@@ -20,7 +20,8 @@ struct FakeClock {
   std::vector<std::string> lines;
 };
 
-std::vector<std::string> run_countdown(FakeClock& c, void (*after_say)(FakeClock&, const std::string&),
+std::vector<std::string> run_countdown(FakeClock& c,
+                                       void (*after_say)(FakeClock&, const std::string&),
                                        void (*after_poll)(FakeClock&) = nullptr) {
   count_down(
       [&] {

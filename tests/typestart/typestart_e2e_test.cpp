@@ -81,7 +81,7 @@ void replace_roster(const Scratch& dir, int room, const std::vector<harness::Ros
 }
 
 timespec mtime_of(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   stat(path.c_str(), &st);
   return st.st_mtim;
 }
@@ -94,7 +94,8 @@ harness::Result start(const Scratch& dir, const std::vector<std::string>& args) 
 bool is_tail_of_run(const std::string& got, const std::string& word) {
   for (int from : {5, 4}) {
     std::string whole = opening(from) + frame(word);
-    if (got.size() <= whole.size() && whole.compare(whole.size() - got.size(), got.size(), got) == 0 &&
+    if (got.size() <= whole.size() &&
+        whole.compare(whole.size() - got.size(), got.size(), got) == 0 &&
         got.rfind("\x1b[s", 0) == 0)
       return true;
   }
@@ -229,7 +230,8 @@ TEST(TypestartFailure, EachStopsWithItsMessageAndNoWordGoesOut) {
   };
   const std::vector<Case> cases = {
       {"no index", "", kFiveList, false, kNoMenu + ": No such file or directory\n", false},
-      {"index without a record", " \n\n", kFiveList, false, kNoMenu + ": No data available\n", false},
+      {"index without a record", " \n\n", kFiveList, false, kNoMenu + ": No data available\n",
+       false},
       {"index without a file name", "five 30\n", kFiveList, false,
        kNoMenu + ": No data available\n", false},
       {"no word list", "five 30 nosuch.lst\n", kFiveList, false,
@@ -269,7 +271,7 @@ TEST(TypestartFailure, EachStopsWithItsMessageAndNoWordGoesOut) {
     std::string got = r.pty->drain();
     EXPECT_TRUE(is_opening(got, c.word_seen ? frame(expected_word()) : ""))
         << c.what << ": " << harness::euckr_to_utf8(got);
-    struct stat st{};
+    struct stat st {};
     bool answer = stat(r.dir->file("frm/typegame/taja.72").c_str(), &st) == 0;
     EXPECT_EQ(answer, c.answer_is_dir) << c.what;
   }
@@ -325,7 +327,7 @@ TEST(TypestartRoster, NamesAreCleanedThenJudgedAndSlotsEndAtAHundred) {
   }
   EXPECT_EQ(dotted.drain(), "");
   EXPECT_EQ(beyond.drain(), "");
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat(shm, &st), 0);
   EXPECT_EQ(st.st_size, 0);
   unlink(shm);
