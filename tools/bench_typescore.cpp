@@ -38,7 +38,11 @@ double write_ledger(const harness::Scratch& dir, long lines) {
   const char* types[] = {"short", "proverb", "english", "two words"};
   std::mt19937 rng(12);
   std::vector<std::string> users;
-  for (int u = 0; u < kUsers; ++u) users.push_back("u" + std::to_string(u * 7919 % 9999991));
+  for (int u = 0; u < kUsers; ++u) {
+    char id[16];
+    std::snprintf(id, sizeof id, "u%d", u * 7919 % 9999991);
+    users.emplace_back(id);
+  }
   std::FILE* f = std::fopen(dir.file(kLedger).c_str(), "w");
   if (!f) return 0;
   std::array<char, kLedgerLineSize> buf;

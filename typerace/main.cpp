@@ -191,7 +191,12 @@ int main(int argc, char** argv) {
   // claim stays locked to the end, which tells a later round that this one is alive.
   catch_endings();
   int claim = claim_room();
-  if (claim < 0 && errno == EEXIST && remove_stale_claim()) claim = claim_room();
+  if (claim < 0 && errno == EEXIST) {
+    if (remove_stale_claim())
+      claim = claim_room();
+    else
+      errno = EEXIST;  // looking at the file it found must not change why it stops
+  }
   if (claim < 0) {
     if (errno == EEXIST) return 1;  // a round of this room and group is running
     std::perror(MSG_NO_ANSWER_FILE);

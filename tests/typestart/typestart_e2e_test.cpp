@@ -241,8 +241,11 @@ TEST(TypestartFailure, EachStopsWithItsMessageAndNoWordGoesOut) {
   // Words longer than the message, so the size limit stops the word and not the message.
   const std::string pad(98, 'x');
   std::string long_five;
-  for (int i = 1; i <= 5; ++i)
-    long_five += "1" + std::to_string(i) + " w" + std::to_string(i) + pad + "\n";
+  for (int i = 1; i <= 5; ++i) {
+    char head[16];
+    std::snprintf(head, sizeof head, "1%d w%d", i, i);
+    long_five += head + pad + "\n";
+  }
   const std::vector<Case> cases = {
       {"no index", "", kFiveList, false, kNoMenu + ": No such file or directory\n", false},
       {"index without a record", " \n\n", kFiveList, false, kNoMenu + ": No data available\n",
