@@ -335,7 +335,9 @@ TEST(TyperaceRound, StaleClaimsAreTakenOverLiveOnesNever) {
         dir.path()));
 
   for (std::size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_EQ(procs[i]->wait(30000).status, cases[i].want) << cases[i].room;
+    const harness::Result r = procs[i]->wait(30000);
+    EXPECT_EQ(r.status, cases[i].want) << cases[i].room;
+    EXPECT_EQ(r.err, "") << cases[i].room;  // a room found busy says nothing
     const std::string rel = "frm/typegame/taja." + std::to_string(cases[i].room) + "2";
     // Taken over: the round ran and removed it. Left alone: not a byte changed.
     EXPECT_EQ(dir.read(rel),
@@ -344,7 +346,9 @@ TEST(TyperaceRound, StaleClaimsAreTakenOverLiveOnesNever) {
   }
   int played = 0;
   for (std::size_t i = std::size(cases); i < procs.size(); ++i) {
-    int status = procs[i]->wait(30000).status;
+    const harness::Result r = procs[i]->wait(30000);
+    const int status = r.status;
+    EXPECT_EQ(r.err, "");
     EXPECT_TRUE(status == 0 || status == 1) << status;
     played += status == 0;
   }
