@@ -82,6 +82,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::size_t user_len = std::strlen(fin.user.data());
     FUZZ_CHECK(user_len >= 1 && user_len <= kUserIdMax);
+    // No byte of a user id can steer a terminal or break a ledger line.
+    for (std::size_t i = 0; i < user_len; ++i) {
+      const auto c = static_cast<unsigned char>(fin.user[i]);
+      FUZZ_CHECK(c >= 0x20 && c != 0x7F);
+    }
     const int elapsed = elapsed_since(fin.finish, static_cast<std::time_t>(start));
     // The difference in full, whatever the header's clock holds.
     const __int128 diff = static_cast<__int128>(fin.finish) - start;
@@ -89,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int speed = typing_speed(strokes, elapsed);
     FUZZ_CHECK(static_cast<std::uint32_t>(speed) ==
                static_cast<std::uint32_t>(strokes) * 60u /
-                   static_cast<std::uint32_t>(elapsed >= 1 ? elapsed : 1));
+                   static_cast<std::uint32_t>(elapsed != 0 ? elapsed : 1));
 
     std::array<char, kMessageSize> line;
     format_rank(line, static_cast<int>(rank), elapsed, fin.user.data(), speed);

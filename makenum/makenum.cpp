@@ -1,11 +1,13 @@
 // makenum: moves the build number in makenum.h on by one, stamps the build date and
 // the banner into it, and every thirtieth build copies the sources into bkYYMMDD/.
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
 
+#include "header.h"
 #include "stamp.h"
 
 namespace {
@@ -29,34 +31,49 @@ void shell(const char* command) {
 }  // namespace
 
 int main() {
+  // A report to a closed pipe, or a header over the size limit, fails with an error
+  // instead of ending the run half-way.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+
   // One reading of the clock, so the stamp and the snapshot name agree.
   const std::time_t now = std::time(nullptr);
   std::tm tm{};
   localtime_r(&now, &tm);
 
-  // Without a readable first line the count starts again at 0.
-  int num = 0;
-  if (File in{std::fopen(HEADER, "r")}) num = read_makenum(in.get());
+  // A FIFO, a device or a directory in makenum.h's place is never opened, never waited on.
+  HeaderPath target;
+  if (!header_target(HEADER, target) || header_kind(target.data()) == HeaderKind::other) return 1;
 
-  int status = 1;
-  if (File out{std::fopen(HEADER, "w")}) {
-    std::array<char, 64> date{};
-    std::snprintf(date.data(), date.size(), "\"%04d-%02d-%02d %02d:%02d\"",
-                  makenum_year(tm.tm_year), tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min);
-    std::fprintf(out.get(), "#define MAKENUM             \"%d\"                      \n", num);
-    std::fprintf(out.get(), "#define MAKEDATE            %s\n", date.data());
-    std::fprintf(out.get(), "//%s\n", BANNER);
-    std::fprintf(out.get(), "//%s\n", CREDIT);
-    out.reset();
+  std::array<char, 64> date{};
+  std::snprintf(date.data(), date.size(), "\"%04d-%02d-%02d %02d:%02d\"",
+                makenum_year(tm.tm_year), tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min);
+  int num = 0;
+  bool written = false;
+  {
+    HeaderLock lock(target);
+    if (header_kind(target.data()) == HeaderKind::other) return 1;
+    // Without a readable first line the count starts again at 0.
+    if (File in{std::fopen(target.data(), "re")}) num = read_makenum(in.get());
+    std::array<char, 256> text{};
+    const int len = std::snprintf(
+        text.data(), text.size(),
+        "#define MAKENUM             \"%d\"                      \n"
+        "#define MAKEDATE            %s\n"
+        "//%s\n"
+        "//%s\n",
+        num, date.data(), BANNER, CREDIT);
+    written = len > 0 && len < static_cast<int>(text.size()) &&
+              replace_header(target.data(), text.data(), static_cast<std::size_t>(len));
+  }
+  if (written) {
     // Flushed now, so the report comes before anything the snapshot commands print.
     std::printf("make_num=%d  make_date=%s\n", num, date.data());
     std::fflush(stdout);
-    status = 0;
   }
 
   if (snapshot_due(num)) {
-    // tm_year and the calendar year differ by 1900, so either gives the same two digits.
-    const int yy = tm.tm_year % 100;
+    const int yy = two_digit_year(tm.tm_year);
     std::array<char, 64> command{};
     std::snprintf(command.data(), command.size(), "mkdir bk%02d%02d%02d", yy, tm.tm_mon + 1,
                   tm.tm_mday);
@@ -65,5 +82,5 @@ int main() {
                   tm.tm_mon + 1, tm.tm_mday);
     shell(command.data());
   }
-  return status;
+  return written ? 0 : 1;
 }

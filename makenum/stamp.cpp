@@ -50,3 +50,5 @@ int next_makenum(int n) { return static_cast<int>(static_cast<unsigned>(n) + 1u)
 bool snapshot_due(int n) { return n % 30 == 0; }
 
 int makenum_year(int tm_year) { return tm_year <= 2000 ? tm_year + 1900 : tm_year; }
+
+int two_digit_year(int tm_year) { return (tm_year % 100 + 100) % 100; }

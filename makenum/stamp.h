@@ -34,3 +34,7 @@ bool snapshot_due(int n);
 // The year written into the build date, from struct tm's count of years since 1900:
 // counts up to 2000 get 1900 added, larger counts are taken as the year itself.
 int makenum_year(int tm_year);
+
+// The two digits of the year in a snapshot's name, from struct tm's count of years since
+// 1900: the year modulo 100, never negative, also for a clock before 1900.
+int two_digit_year(int tm_year);

@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -29,20 +31,24 @@ constexpr char MSG_NO_WORD_FILE[] =  // there is no word file at present
     "\xC7\xF6\xC0\xE7 \xB4\xDC\xBE\xEE \xC6\xC4\xC0\xCF\xC0\xCC \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.!!!";
 constexpr char TXT_TITLE[] = "##### \xBE\xDF\xC8\xA3\xB6\xFB \xC5\xB8\xC0\xDA\xB9\xE6 ^^ ##### ";
 constexpr char FMT_TYPE[] = "\xC5\xB8\xC0\xDA\xC0\xAF\xC7\xFC : %s";
-constexpr char FMT_COUNT[] = "<%d>";
 constexpr char FMT_WORD[] = "\x1b[7m%s\x1b[m\n";
 
 constexpr char INDEX_PATH[] = "frm/typegame/data.txt";
 constexpr std::size_t kWordMax = 176;  // so the word in reverse video fits an announcement
 // The fallback lists come with no time limit of their own; this leaves time to type.
 constexpr std::int32_t kFallbackLimit = 30;
-constexpr int kCountdown = 5;
 
 // The round's own files; a signal that ends the round removes them, so a round the
 // server hangs up on never leaves its room blocked.
 char answer_path[64];
 char results_path[64];
 volatile sig_atomic_t round_claimed = 0;
+
+// Every signal whose default is to end the program, but SIGKILL and SIGSTOP, which
+// cannot be caught, and SIGPIPE and SIGXFSZ, which are ignored so that the write that
+// meets them fails instead.
+constexpr int kEndingSignals[] = {SIGTERM, SIGHUP,  SIGINT,    SIGQUIT, SIGUSR1,
+                                  SIGUSR2, SIGALRM, SIGVTALRM, SIGXCPU, SIGPROF};
 
 void end_round_on_signal(int sig) {
   if (round_claimed) {
@@ -53,17 +59,95 @@ void end_round_on_signal(int sig) {
   raise(sig);
 }
 
-void catch_hangups() {
+sigset_t ending_signals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kEndingSignals) sigaddset(&set, sig);
+  return set;
+}
+
+void catch_endings() {
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
   struct sigaction sa{};
   sa.sa_handler = end_round_on_signal;
-  sigemptyset(&sa.sa_mask);
-  for (int sig : {SIGTERM, SIGHUP, SIGINT}) sigaddset(&sa.sa_mask, sig);
-  for (int sig : {SIGTERM, SIGHUP, SIGINT}) sigaction(sig, &sa, nullptr);
+  sa.sa_mask = ending_signals();
+  for (int sig : kEndingSignals) sigaction(sig, &sa, nullptr);
+}
+
+// Creates the answer file if nobody has it, and holds it locked for the round. Creating
+// it and recording the claim are one step for the signals: one that comes in between
+// waits, and then finds the claim recorded and the file to remove. Returns the
+// descriptor, or -1 with errno (EEXIST: the room is taken).
+int claim_room() {
+  sigset_t endings = ending_signals(), old;
+  sigprocmask(SIG_BLOCK, &endings, &old);
+  int fd = open(answer_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  int err = errno;
+  if (fd >= 0) round_claimed = 1;
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  if (fd < 0) {
+    errno = err;
+    return fd;
+  }
+  // Another round that found the file may be looking at it this very moment; it lets go
+  // at once, seeing the file is new.
+  for (int i = 0; i < 100 && flock(fd, LOCK_EX | LOCK_NB) != 0; ++i) {
+    timespec pause{0, 10'000'000};
+    nanosleep(&pause, nullptr);
+  }
+  return fd;
+}
+
+// The longest a round of this server can last: the countdown, the largest time limit
+// in the index (the fallback lists' when there is none) and a minute for the rest.
+long long longest_round() {
+  long long limit = -1;
+  if (File index{std::fopen(INDEX_PATH, "r")}) {
+    IndexLookup rec;
+    while (read_index_record(index.get(), rec) >= 2)
+      if (rec.limit > limit) limit = rec.limit;
+  }
+  return kCountdown + (limit < 0 ? kFallbackLimit : limit) + 60;
+}
+
+// An answer file left behind by a round that can no longer be running: one killed
+// outright, a crash, a power cut. Such a file is removed, so that the room can be
+// claimed again. It is left alone while any process holds its lock (a round of ours),
+// and while it is younger than the longest round, which also spares a round that
+// typestart began and the server is running. A file dated further ahead than that (a
+// clock set back since) counts as old, and so does one from before the machine booted.
+bool remove_stale_claim() {
+  int fd = open(answer_path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  struct Closer {
+    int fd;
+    ~Closer() { close(fd); }
+  } closer{fd};
+  struct stat held, named;
+  if (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) return false;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return false;  // a round holds it
+  // With the lock held, nobody else is removing it; but it may have been replaced already.
+  if (lstat(answer_path, &named) != 0 || named.st_ino != held.st_ino ||
+      named.st_dev != held.st_dev)
+    return false;
+  const std::time_t now = std::time(nullptr);
+  const long long age = static_cast<long long>(now) - held.st_mtime;
+  timespec up{};
+  clock_gettime(CLOCK_BOOTTIME, &up);
+  const bool before_boot = held.st_mtime + 2 < now - up.tv_sec;
+  const long long bound = longest_round();
+  if (age <= bound && -age <= bound && !before_boot) return false;
+  return unlink(answer_path) == 0;
 }
 
 [[noreturn]] void give_up_round(const char* message) {
-  std::perror(message);
+  // The room is freed before anything is said, so nothing said can keep it blocked.
+  int err = errno;
+  round_claimed = 0;
   unlink(answer_path);
+  errno = err;
+  std::perror(message);
   std::exit(1);
 }
 
@@ -90,31 +174,37 @@ int main(int argc, char** argv) {
   Round r;
   r.group = arg_number(argv[2]);
   r.room = arg_number(argv[3]);
+  // The index is searched for the type as given; the room sees it, and the ledger gets
+  // it, cut on a character boundary and with no byte that could steer a terminal or
+  // start a ledger line of its own.
   std::snprintf(r.type.data(), r.type.size(), "%s", argv[4]);
+  std::array<char, kTypeMax + 1> shown_type = r.type;
+  shown_type[fit_text(shown_type.data(), kTypeMax)] = '\0';
+  mask_controls(shown_type.data());
 
   std::snprintf(answer_path, sizeof answer_path, "frm/typegame/taja.%d%d", r.room, r.group);
   std::snprintf(results_path, sizeof results_path, "frm/typegame/chatmess.%d%d", r.room,
                 r.group);
 
-  // Claiming the room is one step, so two rounds can never both think they hold it.
-  catch_hangups();
-  int fd = open(answer_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) {
+  // Claiming the room is one step, so two rounds can never both think they hold it. The
+  // claim stays locked to the end, which tells a later round that this one is alive.
+  catch_endings();
+  int claim = claim_room();
+  if (claim < 0 && errno == EEXIST && remove_stale_claim()) claim = claim_room();
+  if (claim < 0) {
     if (errno == EEXIST) return 1;  // a round of this room and group is running
     std::perror(MSG_NO_ANSWER_FILE);
     return 1;
   }
-  round_claimed = 1;
-  File answer{fdopen(fd, "w")};
-  if (!answer) {
-    close(fd);
-    give_up_round(MSG_NO_ANSWER_FILE);
-  }
+  struct Closer {
+    int fd;
+    ~Closer() { close(fd); }
+  } answer{claim};
   // Finishers of an earlier round of this room and group must not be ranked in this one.
   unlink(results_path);
 
   r.say("%s", TXT_TITLE);
-  r.say(FMT_TYPE, r.type.data());
+  r.say(FMT_TYPE, shown_type.data());
 
   IndexLookup idx;
   if (File index{std::fopen(INDEX_PATH, "r")}) find_word_type(index.get(), r.type.data(), idx);
@@ -147,18 +237,9 @@ int main(int argc, char** argv) {
     std::rewind(list.get());
   }
 
-  std::time_t start = std::time(nullptr);
-  for (int last = 0;;) {
-    std::time_t now = std::time(nullptr);
-    int remaining = kCountdown - static_cast<int>(now - start);
-    if (remaining != last) {
-      r.say(FMT_COUNT, remaining);
-      last = remaining;
-      if (remaining <= 0) break;
-    } else {
-      sleep_past_second(now);  // the second looked at, so a turn since is not slept through
-    }
-  }
+  RoundClock clock;
+  count_down([&] { return clock.now(); }, [&](std::time_t seen) { clock.sleep_past(seen); },
+             [&](const char* line) { r.say("%s", line); });
 
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   int pick = static_cast<int>(random() % 3 + 1);
@@ -166,13 +247,20 @@ int main(int argc, char** argv) {
   std::array<char, kWordMax + 1> word{};
   pick_word(list.get(), pick, &strokes, word.data(), word.size());
   list.reset();
+  // A word cut to its buffer never ends in half a Korean character.
+  word[fit_text(word.data(), kWordMax)] = '\0';
 
-  std::fputs(word.data(), answer.get());
-  answer.reset();  // from here on the server accepts the word
+  // From here on the server accepts the word. The file stays open, and locked, to the end.
+  const std::size_t len = std::strlen(word.data());
+  ssize_t put = write(answer.fd, word.data(), len);
+  (void)put;
   r.say(FMT_WORD, word.data());
 
-  start = std::time(nullptr);
-  for (std::time_t now; limit - ((now = std::time(nullptr)) - start) > 0;) sleep_past_second(now);
+  // Elapsed times count from the wall clock at the start of the wait, as the finish times
+  // in the results file do; the wait itself is kept to its length whatever the clock does.
+  const std::time_t wait_from = clock.now();
+  const std::time_t start = wait_from + clock.shift();
+  for (std::time_t now; limit - ((now = clock.now()) - wait_from) > 0;) clock.sleep_past(now);
 
   if (File results{std::fopen(results_path, "r")}) {
     r.say("%s", TXT_RESULTS);
@@ -185,7 +273,7 @@ int main(int argc, char** argv) {
       ++rank;
       int elapsed = elapsed_since(fin.finish, start);
       int speed = typing_speed(strokes, elapsed);
-      jumsu_save(fin.user.data(), r.group, when, r.type.data(), pick, elapsed, rank, speed);
+      jumsu_save(fin.user.data(), r.group, when, shown_type.data(), pick, elapsed, rank, speed);
       format_rank(r.msg, rank, elapsed, fin.user.data(), speed);
       chat_say(r.group, r.room, r.msg.data());
     }
@@ -193,6 +281,7 @@ int main(int argc, char** argv) {
     r.say("%s", TXT_NO_RESULTS);
   }
 
+  // Removed while still locked, so no later round can find the file alive and unlocked.
   round_claimed = 0;
   unlink(answer_path);
   unlink(results_path);

@@ -1,5 +1,11 @@
 #include "round.h"
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -22,8 +28,27 @@ constexpr char FMT_RANK[] = "%d \xB5\xEE   %d \xC3\xCA   %s   %d \xC5\xB8/\xBA\x
 void touch_file(const char* path) {
   std::array<char, 300> cmd{};
   std::snprintf(cmd.data(), cmd.size(), "touch %s", path);
-  int rc = std::system(cmd.data());
-  (void)rc;
+  // As system() would run it, but system() would ignore SIGINT and SIGQUIT while the
+  // shell runs, and a round must end on them whenever they come.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none, dfl;
+  sigemptyset(&none);
+  sigemptyset(&dfl);
+  sigaddset(&dfl, SIGPIPE);  // the round ignores these two; the shell must not
+  sigaddset(&dfl, SIGXFSZ);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &dfl);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  char sh[] = "sh", dash_c[] = "-c";
+  char* argv[] = {sh, dash_c, cmd.data(), nullptr};
+  pid_t pid;
+  if (posix_spawn(&pid, "/bin/sh", nullptr, &attr, argv, environ) == 0) {
+    int status;
+    while (waitpid(pid, &status, 0) == -1 && errno == EINTR) {
+    }
+  }
+  posix_spawnattr_destroy(&attr);
 }
 
 void frame_announcement(const char* text, std::array<char, kMessageSize>& out) {
@@ -60,8 +85,13 @@ void chat_say(int group, int room, const char* text) {
 
 bool parse_result_line(const char* line, ResultLine& out) {
   long long finish = 0;
+  int end = 0;
   std::array<char, kUserIdMax + 1> user{};
-  if (std::sscanf(line, "%15lld %8s", &finish, user.data()) != 2) return false;
+  if (std::sscanf(line, "%15lld%n", &finish, &end) != 1) return false;
+  // A finish time of more digits than its field is no finish time; its tail is no user.
+  if (line[end] >= '0' && line[end] <= '9') return false;
+  if (std::sscanf(line + end, " %8s", user.data()) != 1) return false;
+  mask_controls(user.data());
   out.finish = finish;
   out.user = user;
   return true;
@@ -104,7 +134,7 @@ void format_rank(std::array<char, kMessageSize>& out, int rank, int elapsed, con
 }
 
 std::int32_t typing_speed(std::int32_t strokes, std::int32_t elapsed) {
-  std::uint32_t seconds = elapsed >= 1 ? static_cast<std::uint32_t>(elapsed) : 1u;
+  std::uint32_t seconds = elapsed != 0 ? static_cast<std::uint32_t>(elapsed) : 1u;
   std::uint32_t per_minute = static_cast<std::uint32_t>(strokes) * 60u / seconds;
   return static_cast<std::int32_t>(per_minute);
 }

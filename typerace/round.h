@@ -43,8 +43,8 @@ struct ResultLine {
   std::array<char, kUserIdMax + 1> user{};
 };
 
-// Parses one line; false when it has no finish time and user id first. A user id
-// longer than 8 bytes is cut to 8.
+// Parses one line; false when it has no finish time (of at most 15 characters) and user
+// id first. A user id longer than 8 bytes is cut to 8, and its control bytes show as '?'.
 bool parse_result_line(const char* line, ResultLine& out);
 
 // Reads the results file up to its next finisher, one line at a time; lines that name
@@ -59,7 +59,8 @@ void format_rank(std::array<char, kMessageSize>& out, int rank, int elapsed, con
                  int speed);
 
 // Strokes per minute in unsigned 32-bit arithmetic. A finish within the second the wait
-// began (or before it, on a clock step) counts as one second, so it never divides by 0.
+// began counts as one second, so it never divides by 0; one before it (a clock step)
+// divides by its elapsed time taken as unsigned, as the arithmetic always has.
 std::int32_t typing_speed(std::int32_t strokes, std::int32_t elapsed);
 
 // Appends one finisher's line to the month's ledger, whole or not at all; a ledger that

@@ -2,6 +2,8 @@
 //   typestart <unused> <group> <room> <word type>
 // Started by the server in its working directory; every path here is relative to it.
 
+#include <signal.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +13,10 @@
 #include "starter.h"
 
 int main(int argc, char** argv) {
+  // A message to a stderr nobody reads, or an answer file over the size limit, fails
+  // with an error instead of ending the program half-way.
+  signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
   if (argc < 5) {
     errno = EINVAL;
     std::perror(MSG_NO_ARGS);

@@ -7,16 +7,14 @@
 #include <cstdio>
 #include <ctime>
 
+#include "tty.h"
+
 // The time limit of the word-type index record read last. Kept for the round's length,
 // which the server, not the starter, enforces.
 extern std::int32_t ftime;
 
-inline constexpr std::size_t kTextSize = 200;  // a title or countdown line
-inline constexpr int kCountdown = 5;
-
 // Texts, EUC-KR.
 inline constexpr char TXT_TITLE[] = "##### \xC5\xB8\xC0\xDA\xB9\xE6 #####";  // typing room
-inline constexpr char FMT_COUNT[] = "<%lld>";
 inline constexpr char MSG_NO_ARGS[] =  // the arguments cannot be received
     "\xC0\xCE\xC0\xDA\xB8\xA6 \xB9\xDE\xC0\xBB\xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.";
 inline constexpr char MSG_NO_MENU[] =  // there is no word menu file at present
@@ -28,29 +26,6 @@ inline constexpr char MSG_NO_ANSWER_FILE[] =  // the file the question needs can
     "\xB9\xAE\xC1\xA6\xC7\xCA\xBF\xE4\xC6\xC4\xC0\xCF\xC0\xBB \xB8\xB8\xB5\xE9\xBC\xF6 "
     "\xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.";
 
-// Counts down from five: a line each time the whole seconds since the start move the
-// remaining value, until a value of 0 or less has gone out. Between lines it pauses
-// until the clock leaves the second it last showed, never polling it in a loop.
-//   now() -> std::time_t, pause(std::time_t seen), say(const char* line)
-template <typename Now, typename Pause, typename Say>
-void count_down(Now now, Pause pause, Say say) {
-  const std::time_t start = now();
-  long long last = 0;
-  for (;;) {
-    std::time_t t = now();
-    long long remaining = kCountdown - static_cast<long long>(t - start);
-    if (remaining == last) {
-      pause(t);
-      continue;
-    }
-    std::array<char, kTextSize> line;
-    std::snprintf(line.data(), line.size(), FMT_COUNT, remaining);
-    last = remaining;
-    say(line.data());
-    if (remaining <= 0) return;
-  }
-}
-
 // Announces the title, then counts down on the wall clock.
 void print_title(int group, int room);
 
@@ -60,7 +35,9 @@ void print_title(int group, int room);
 int pick_number();
 
 // Looks up the word type, picks the word, announces it and writes it to the room and
-// group's answer file. strokes receives the stroke count of each record read. Any
+// group's answer file. The answer file is replaced whole: it holds either the new word
+// or what it held before, never part of a word, and a link in its place is replaced, not
+// followed. strokes receives the stroke count of each record read. Any
 // failure is reported through perror and ends the process with status 1, before a
 // word goes out when there is none to send.
 void print_taja(int group, int room, const char* type, std::int32_t& strokes);

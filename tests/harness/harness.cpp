@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -188,7 +189,7 @@ void write_roster(const Scratch& dir, int room, const std::vector<RosterEntry>& 
 }
 
 Proc::Proc(const std::string& bin, const std::vector<std::string>& args, const std::string& cwd,
-           const std::vector<std::string>& env) {
+           const std::vector<std::string>& env, const ChildSetup& setup) {
   std::string dir = make_temp_dir("bbs-out-");
   out_path_ = dir + "/out";
   err_path_ = dir + "/err";
@@ -204,6 +205,7 @@ Proc::Proc(const std::string& bin, const std::vector<std::string>& args, const s
     dup2(e, 2);
     setsid();  // no controlling terminal, as under the server
     for (const auto& kv : env) putenv(const_cast<char*>(kv.c_str()));
+    if (setup) setup();
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(bin.c_str()));
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -252,9 +254,45 @@ Result Proc::wait(int timeout_ms) {
 }
 
 Result run(const std::string& bin, const std::vector<std::string>& args, const std::string& cwd,
-           const std::vector<std::string>& env, int timeout_ms) {
-  Proc p(bin, args, cwd, env);
+           const std::vector<std::string>& env, int timeout_ms, const ChildSetup& setup) {
+  Proc p(bin, args, cwd, env, setup);
   return p.wait(timeout_ms);
+}
+
+ChildSetup file_size_limit(long bytes) {
+  return [bytes] {
+    rlimit lim{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+    setrlimit(RLIMIT_FSIZE, &lim);
+  };
+}
+
+ChildSetup stderr_unread() {
+  return [] {
+    int p[2];
+    if (pipe(p) != 0) _exit(126);
+    close(p[0]);
+    dup2(p[1], 2);
+    close(p[1]);
+  };
+}
+
+SteppedClock::SteppedClock(const Scratch& dir) : file_(dir.file("faketime.offset")) {
+  set_offset(0);
+}
+
+std::vector<std::string> SteppedClock::env() const {
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  return {"LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
+          "FAKETIME_TIMESTAMP_FILE=" + file_, "FAKETIME_NO_CACHE=1",
+          "FAKETIME_DONT_FAKE_MONOTONIC=1",
+          // A sanitized program must be told that the preloaded library may come first.
+          std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"};
+}
+
+void SteppedClock::set_offset(long seconds) const {
+  std::string tmp = file_ + ".new";
+  std::ofstream(tmp) << (seconds >= 0 ? "+" : "") << seconds << "\n";
+  std::rename(tmp.c_str(), file_.c_str());
 }
 
 ChatEngine::ChatEngine(const Scratch& dir, int room, int group, std::vector<Finisher> finishers,

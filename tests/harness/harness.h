@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -78,11 +79,15 @@ struct Result {
   std::string err;
 };
 
+// Runs in the child just before the program is started: a resource limit, a stream
+// put somewhere else.
+using ChildSetup = std::function<void()>;
+
 // A running program, started in `cwd` with its standard streams captured.
 class Proc {
  public:
   Proc(const std::string& bin, const std::vector<std::string>& args, const std::string& cwd,
-       const std::vector<std::string>& env = {});
+       const std::vector<std::string>& env = {}, const ChildSetup& setup = {});
   ~Proc();
   Proc(const Proc&) = delete;
   Proc& operator=(const Proc&) = delete;
@@ -99,7 +104,26 @@ class Proc {
 };
 
 Result run(const std::string& bin, const std::vector<std::string>& args, const std::string& cwd,
-           const std::vector<std::string>& env = {}, int timeout_ms = 120000);
+           const std::vector<std::string>& env = {}, int timeout_ms = 120000,
+           const ChildSetup& setup = {});
+
+// Child setups: the file-size limit, which a program meets as it would a full disk; and a
+// standard error that is a pipe nobody reads any more.
+ChildSetup file_size_limit(long bytes);
+ChildSetup stderr_unread();
+
+// A wall clock that a test sets while the program runs (libfaketime, which reads the
+// offset from a file at every look); the monotonic clock stays real. Pass env() to the
+// program.
+class SteppedClock {
+ public:
+  explicit SteppedClock(const Scratch& dir);
+  std::vector<std::string> env() const;
+  void set_offset(long seconds) const;  // from the real wall clock
+
+ private:
+  std::string file_;
+};
 
 // A finisher as the server's chat engine records one: `delay_s` whole seconds after the
 // word appeared in the answer file, the line "<time> <user> <token>" is appended.

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -152,14 +154,20 @@ TEST_F(Makenum, SecondSnapshotOfTheDayCopiesOverTheFirst) {
 }
 
 TEST_F(Makenum, UnwritableHeaderPrintsNothingButStillSnapshots) {
-  // makenum.h as a directory: no first line to read, so the number is 0, and it can't be
-  // written over.
+  // Something that is no file in makenum.h's place, a directory or a link to a FIFO, is
+  // never opened (a FIFO would never answer) and nothing at all is done.
+  auto nothing_done = [&] {
+    auto r = stamp_at("2026-12-07 10:20:00");
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(dir.exists("bk261207"));
+  };
   fs::create_directory(dir.file("makenum.h"));
-  auto r = stamp_at("2026-12-07 10:20:00");
-  EXPECT_NE(r.status, 0);
-  EXPECT_EQ(r.out, "");
-  EXPECT_TRUE(dir.exists("bk261207/main.c"));
-  fs::remove_all(dir.file("bk261207"));
+  nothing_done();
+  fs::remove(dir.file("makenum.h"));
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0644), 0);
+  ASSERT_EQ(symlink("fifo", dir.file("makenum.h").c_str()), 0);
+  nothing_done();
   fs::remove(dir.file("makenum.h"));
 
   // A readable header that can't be written: its number still decides the snapshot.
@@ -176,12 +184,47 @@ TEST_F(Makenum, UnwritableHeaderPrintsNothingButStillSnapshots) {
     prefix = {"--reuid=65534", "--regid=65534", "--clear-groups", dir.file("makenum")};
   }
   const auto before = dir.read("makenum.h");
-  r = stamp_at("2026-12-07 10:20:00", prefix);
+  auto r = stamp_at("2026-12-07 10:20:00", prefix);
   EXPECT_NE(r.status, 0);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(dir.read("makenum.h"), before);
   EXPECT_TRUE(dir.exists("bk261207/main.c"));
+}
+
+TEST_F(Makenum, FailedWriteKeepsTheNumberAndALinkStaysALink) {
+  // makenum.h links to the real header elsewhere: the real one is updated in its place.
+  fs::create_directory(dir.file("inc"));
+  dir.write("inc/real.h", header(41, "\"1999-01-01 00:00\""));
+  ASSERT_EQ(symlink("inc/real.h", dir.file("makenum.h").c_str()), 0);
+  const std::string date = "\"2026-12-07 10:20\"";
+  EXPECT_EQ(stamp_at("2026-12-07 10:20:00").out, report(42, date));
+  EXPECT_TRUE(fs::is_symlink(dir.file("makenum.h")));
+  EXPECT_EQ(dir.read("inc/real.h"), header(42, date));
+
+  // A disk that takes no more than a few bytes: the header stays whole, nothing is
+  // reported and nothing is left beside it.
+  auto r = harness::run(bin, {}, dir.path(), {}, 120000, harness::file_size_limit(20));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(dir.read("inc/real.h"), header(42, date));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.file("inc")), fs::directory_iterator()), 1);
+}
+
+TEST_F(Makenum, RunsAtOnceEachTakeANumberOfTheirOwn) {
+  write_number(100);
+  std::vector<std::unique_ptr<harness::Proc>> runs;
+  for (int i = 0; i < 40; ++i)
+    runs.push_back(std::make_unique<harness::Proc>(bin, std::vector<std::string>{}, dir.path()));
+  std::vector<int> numbers;
+  for (auto& p : runs) {
+    auto r = p->wait();
+    EXPECT_EQ(r.status, 0);
+    numbers.push_back(std::atoi(r.out.c_str() + std::string("make_num=").size()));
+  }
+  std::sort(numbers.begin(), numbers.end());
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(numbers[i], 101 + i);
+  EXPECT_EQ(dir.read("makenum.h").value().substr(0, 33), header(140, "").substr(0, 33));
 }
 
 // Without a fixed clock: the date is the run's own, read before or after it.

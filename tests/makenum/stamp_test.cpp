@@ -49,4 +49,11 @@ TEST(ParseMakenumLine, OddFirstLines) {
   }
 }
 
+TEST(SnapshotName, TwoDigitYearIsNeverNegative) {
+  EXPECT_EQ(two_digit_year(126), 26);
+  EXPECT_EQ(two_digit_year(2000), 0);
+  EXPECT_EQ(two_digit_year(-1), 99);  // 1899
+  EXPECT_EQ(two_digit_year(-1011), 89);  // 889
+}
+
 }  // namespace

@@ -40,6 +40,9 @@ TEST(ResultsLine, ReadsTimeAndUser) {
   // The third token is not needed.
   ASSERT_TRUE(parse_result_line("17 bob", r));
   EXPECT_STREQ(r.user.data(), "bob");
+  // No byte of an id can steer a terminal or start a ledger line; Korean passes.
+  ASSERT_TRUE(parse_result_line("18 \x1b[2J\x7f\xB0\xA1 x", r));
+  EXPECT_STREQ(r.user.data(), "?[2J?\xB0\xA1");
 }
 
 TEST(ResultsLine, LongUserIdIsCutToEightBytes) {
@@ -51,7 +54,9 @@ TEST(ResultsLine, LongUserIdIsCutToEightBytes) {
 
 TEST(ResultsLine, MalformedLinesAreRejected) {
   ResultLine r;
-  for (const char* bad : {"", "\n", "alice 100 x\n", "100\n", "   \n", "x y z"})
+  // A finish time longer than its 15 places is none; its tail is no user id either.
+  for (const char* bad : {"", "\n", "alice 100 x\n", "100\n", "   \n", "x y z",
+                          "1765200012345805807 x y\n"})
     EXPECT_FALSE(parse_result_line(bad, r)) << bad;
 }
 
@@ -84,9 +89,11 @@ TEST(ResultsFile, EveryLineStandsOnItsOwn) {
 TEST(Speed, StrokesPerMinuteTruncated) {
   EXPECT_EQ(typing_speed(30, 12), 150);
   EXPECT_EQ(typing_speed(30, 7), 257);
-  // Within the first second, or before it on a clock step, counts as one second.
+  // Within the first second counts as one second; a finish before the wait began (a
+  // clock step) is no record speed but what the unsigned division gives.
   EXPECT_EQ(typing_speed(30, 0), 1800);
-  EXPECT_EQ(typing_speed(30, -3), 1800);
+  EXPECT_EQ(typing_speed(30, -10), 0);
+  EXPECT_EQ(typing_speed(1 << 25, -2), static_cast<std::int32_t>((1u << 25) * 60u / 0xFFFFFFFEu));
   // Unsigned 32-bit arithmetic, as the ledger has always had it.
   EXPECT_EQ(typing_speed(-1, 60), static_cast<std::int32_t>(0xFFFFFFFFu * 60u / 60u));
 }

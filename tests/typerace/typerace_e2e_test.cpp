@@ -4,17 +4,23 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "../typestart/dir_helpers.h"
 #include "harness.h"
 
 namespace {
@@ -236,23 +242,232 @@ TEST(TyperaceRound, WordListWithoutARecordFreesTheRoom) {
   EXPECT_FALSE(dir.exists("frm/typegame/taja.72"));
 }
 
-TEST(TyperaceRound, HangupsRemoveTheRoundsFiles) {
-  for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
-    Scratch dir;
-    Pty a;
-    harness::write_roster(dir, 7, {{2, a.name()}});
-    dir.write("frm/typegame/data.txt", "short 300 short.lst\n");
-    dir.write("frm/typegame/short.lst", "5 hello\n");
-    harness::Proc proc(harness::program("typerace"), {"x", "2", "7", "short"}, dir.path());
-    std::string got;
-    ASSERT_TRUE(a.read_until(got, frame("<3>"), 10000)) << sig;
-    dir.write("frm/typegame/chatmess.72", "1 early x\n");
-    proc.signal(sig);
-    auto res = proc.wait(10000);
-    EXPECT_EQ(res.status, 128 + sig);
-    EXPECT_FALSE(dir.exists("frm/typegame/taja.72")) << sig;
-    EXPECT_FALSE(dir.exists("frm/typegame/chatmess.72")) << sig;
+TEST(TyperaceRound, EndingSignalsRemoveTheRoundsFiles) {
+  // Every signal that can end a round, each to a round of its own room, all at once.
+  const int sigs[] = {SIGTERM, SIGHUP,  SIGINT,  SIGQUIT,   SIGUSR1,
+                      SIGUSR2, SIGALRM, SIGXCPU, SIGVTALRM, SIGPROF};
+  Scratch dir;
+  dir.write("frm/typegame/data.txt", "short 300 short.lst\n");
+  dir.write("frm/typegame/short.lst", "5 hello\n");
+  std::vector<std::unique_ptr<Pty>> ptys;
+  std::vector<std::unique_ptr<harness::Proc>> procs;
+  for (int room = 1; room <= 10; ++room) {
+    ptys.push_back(std::make_unique<Pty>());
+    harness::write_roster(dir, room, {{2, ptys.back()->name()}});
+    procs.push_back(std::make_unique<harness::Proc>(
+        harness::program("typerace"), std::vector<std::string>{"x", "2", std::to_string(room), "short"},
+        dir.path()));
   }
+  for (int i = 0; i < 10; ++i) {
+    std::string got;
+    ASSERT_TRUE(ptys[i]->read_until(got, frame("<3>"), 20000)) << sigs[i];
+    dir.write("frm/typegame/chatmess." + std::to_string(i + 1) + "2", "1 early x\n");
+    procs[i]->signal(sigs[i]);
+  }
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(procs[i]->wait(10000).status, 128 + sigs[i]);
+    EXPECT_FALSE(dir.exists("frm/typegame/taja." + std::to_string(i + 1) + "2")) << sigs[i];
+    EXPECT_FALSE(dir.exists("frm/typegame/chatmess." + std::to_string(i + 1) + "2")) << sigs[i];
+  }
+}
+
+TEST(TyperaceRound, SignalWhileTouchRunsIsNotLostAndAStderrNobodyReadsFreesTheRoom) {
+  Scratch dir;
+  dir.write("frm/typegame/data.txt", "short 300 short.lst\nlost 3 missing.lst\n");
+  dir.write("frm/typegame/short.lst", "5 hello\n");
+  // A touch that takes its time, so the signal surely lands while the shell runs it.
+  dir.write("slowbin/touch", "#!/bin/sh\n: > started\nsleep 2\nexec /usr/bin/touch \"$@\"\n");
+  chmod(dir.file("slowbin/touch").c_str(), 0755);
+  harness::Proc slow(harness::program("typerace"), {"x", "2", "7", "short"}, dir.path(),
+                     {"PATH=" + dir.file("slowbin") + ":/usr/bin:/bin"});
+  ASSERT_TRUE(wait_for_file(dir, "started", 10000));
+  slow.signal(SIGINT);
+  EXPECT_EQ(slow.wait(10000).status, 128 + SIGINT);
+  EXPECT_FALSE(dir.exists("frm/typegame/taja.72"));
+
+  // The message for a missing word list meets a closed pipe: no SIGPIPE, the room is free.
+  auto res = harness::run(harness::program("typerace"), {"x", "3", "7", "lost"}, dir.path(), {},
+                          20000, harness::stderr_unread());
+  EXPECT_EQ(res.status, 1);
+  EXPECT_FALSE(dir.exists("frm/typegame/taja.73"));
+}
+
+TEST(TyperaceRound, StaleClaimsAreTakenOverLiveOnesNever) {
+  Scratch dir;
+  dir.write("frm/typegame/data.txt", "short 1 short.lst\nlong 20 short.lst\n");
+  dir.write("frm/typegame/short.lst", "5 hello\n");
+  // Older than a whole round could be (5 + 20 + 60 s), or dated that far ahead.
+  const std::time_t now = std::time(nullptr);
+  struct Case {
+    int room;
+    std::time_t mtime;
+    bool locked;
+    int want;
+  } cases[] = {{1, now - 86, true, 1},  {2, now - 80, false, 1}, {3, now - 86, false, 0},
+               {4, now + 86, false, 0}, {5, now, false, 1}};
+  std::vector<int> held;
+  std::vector<std::unique_ptr<harness::Proc>> procs;
+  for (const Case& c : cases) {
+    const std::string rel = "frm/typegame/taja." + std::to_string(c.room) + "2";
+    dir.write(rel, "left behind");
+    set_mtime(dir.file(rel), c.mtime);
+    if (c.locked) {
+      held.push_back(open(dir.file(rel).c_str(), O_RDONLY));
+      ASSERT_EQ(flock(held.back(), LOCK_EX | LOCK_NB), 0);
+    }
+  }
+  // Room 6: one stale file, four rounds started for it at once; exactly one plays.
+  dir.write("frm/typegame/taja.62", "");
+  set_mtime(dir.file("frm/typegame/taja.62"), now - 3600);
+  for (const Case& c : cases)
+    procs.push_back(std::make_unique<harness::Proc>(
+        harness::program("typerace"), std::vector<std::string>{"x", "2", std::to_string(c.room), "short"},
+        dir.path()));
+  for (int i = 0; i < 4; ++i)
+    procs.push_back(std::make_unique<harness::Proc>(
+        harness::program("typerace"), std::vector<std::string>{"x", "2", "6", "short"}, dir.path()));
+
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(procs[i]->wait(30000).status, cases[i].want) << cases[i].room;
+    const std::string rel = "frm/typegame/taja." + std::to_string(cases[i].room) + "2";
+    // Taken over: the round ran and removed it. Left alone: not a byte changed.
+    EXPECT_EQ(dir.read(rel), cases[i].want ? std::optional<std::string>("left behind") : std::nullopt)
+        << cases[i].room;
+  }
+  int played = 0;
+  for (std::size_t i = std::size(cases); i < procs.size(); ++i) {
+    int status = procs[i]->wait(30000).status;
+    EXPECT_TRUE(status == 0 || status == 1) << status;
+    played += status == 0;
+  }
+  EXPECT_EQ(played, 1);
+  EXPECT_FALSE(dir.exists("frm/typegame/taja.62"));
+  for (int fd : held) close(fd);
+}
+
+namespace {
+
+// The countdown values a terminal received, in order.
+std::vector<int> countdown_values(const std::string& got) {
+  std::vector<int> out;
+  std::smatch m;
+  const std::regex line("\t<(-?[0-9]+)>\x1b\\[u");
+  for (auto it = std::sregex_iterator(got.begin(), got.end(), line); it != std::sregex_iterator(); ++it)
+    out.push_back(std::stoi((*it)[1]));
+  return out;
+}
+
+double seconds_since(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+}  // namespace
+
+TEST(TyperaceRound, ClockStepsAndStallsKeepTheRoundToItsLength) {
+  if (access("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1", R_OK) != 0)
+    FAIL() << "libfaketime is not installed";
+  Scratch dir;
+  Pty stepped, stalled;
+  harness::write_roster(dir, 7, {{2, stepped.name()}, {3, stalled.name()}});
+  dir.write("frm/typegame/data.txt", "short 4 short.lst\n");
+  dir.write("frm/typegame/short.lst", "5 hello\n");
+  harness::SteppedClock clock(dir);
+  const auto t0 = std::chrono::steady_clock::now();
+  harness::Proc a(harness::program("typerace"), {"x", "2", "7", "short"}, dir.path(), clock.env());
+  harness::Proc b(harness::program("typerace"), {"x", "3", "7", "short"}, dir.path());
+
+  // One is set back an hour in its countdown and forward two in its wait; the other stops
+  // for three seconds in its countdown.
+  std::string got_a, got_b;
+  ASSERT_TRUE(stepped.read_until(got_a, frame("<4>"), 10000));
+  clock.set_offset(-3600);
+  ASSERT_TRUE(stalled.read_until(got_b, frame("<4>"), 10000));
+  b.signal(SIGSTOP);
+  const auto stopped = std::chrono::steady_clock::now();
+  ASSERT_TRUE(stepped.read_until(got_a, "\x1b[m\n", 10000));
+  clock.set_offset(3600);
+  usleep(static_cast<useconds_t>(std::max(0.0, 3.0 - seconds_since(stopped)) * 1e6));
+  b.signal(SIGCONT);
+
+  EXPECT_EQ(a.wait(30000).status, 0);
+  // Five seconds of countdown and four of wait, give or take a second and the ranking.
+  const double took = seconds_since(t0);
+  EXPECT_GT(took, 7.0);
+  EXPECT_LT(took, 12.0);
+  EXPECT_EQ(b.wait(30000).status, 0);
+  got_a += stepped.drain();
+  got_b += stalled.drain();
+  const std::vector<int> a_values = countdown_values(got_a), b_values = countdown_values(got_b);
+  EXPECT_TRUE(a_values == std::vector<int>({5, 4, 3, 2, 1, 0}) ||
+              a_values == std::vector<int>({4, 3, 2, 1, 0}))
+      << harness::euckr_to_utf8(got_a);
+  // After the stall the value due comes next; none twice, none below zero.
+  ASSERT_GE(b_values.size(), 3u) << got_b;
+  EXPECT_EQ(b_values.back(), 0);
+  for (std::size_t i = 1; i < b_values.size(); ++i) EXPECT_LT(b_values[i], b_values[i - 1]);
+  EXPECT_LE(b_values.size(), 4u) << harness::euckr_to_utf8(got_b);
+}
+
+TEST(TyperaceRound, ControlBytesAreMaskedAndCutsEndOnCharacters) {
+  Scratch dir;
+  Pty a;
+  harness::write_roster(dir, 7, {{2, a.name()}});
+  dir.write("frm/typegame/data.txt", "short 2 short.lst\n");
+  // 176 bytes would end inside the 88th Korean character.
+  std::string korean;
+  for (int i = 0; i < 90; ++i) korean += "\xB0\xA1";
+  dir.write("frm/typegame/short.lst", "5 x" + korean + "\n");
+  harness::ChatEngine engine(dir, 7, 2, {{0, "ev\x1b]0;x\x07"}});
+  // Unlisted, so the last record plays; 99 bytes would end inside a character too.
+  std::string type = "t\x1b[2J\nFAKE" + korean;
+  auto res = harness::run(harness::program("typerace"), {"x", "2", "7", type}, dir.path());
+  EXPECT_EQ(res.status, 0);
+  const std::string word = "x" + korean.substr(0, 174);
+  EXPECT_EQ(engine.join(), word);
+
+  const std::string shown = "t?[2J?FAKE" + korean.substr(0, 88);
+  std::string got = a.drain();
+  std::size_t rest = 0;
+  ASSERT_TRUE(opens_round(got, shown, word, &rest)) << harness::euckr_to_utf8(got);
+  EXPECT_NE(got.find("   ev?]0;x?   "), std::string::npos) << harness::euckr_to_utf8(got);
+  std::vector<std::string> lines = ledger_lines(dir);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].substr(0, 11), "  ev?]0;x? ");
+  EXPECT_NE(lines[0].find(" " + shown + " "), std::string::npos);
+}
+
+TEST(TyperaceRound, FullLedgerTakesWholeLinesOrNone) {
+  Scratch dir;
+  harness::write_roster(dir, 7, {});
+  dir.write("frm/typegame/data.txt", "short 1 short.lst\n");
+  dir.write("frm/typegame/short.lst", "5 hello\n");
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  const std::string ledger =
+      "user/score/type" + std::to_string(tm.tm_year % 100) + std::to_string(tm.tm_mon + 1) + ".dat";
+  const std::string before = "     early   1 26 12  8  9  5                short   3  12  1  150\n";
+  dir.write(ledger, before);
+  {
+    // Room for half a line: the line is taken back, the round still ends well.
+    harness::ChatEngine engine(dir, 7, 2, {{0, "alice"}});
+    auto res = harness::run(harness::program("typerace"), {"x", "2", "7", "short"}, dir.path(), {},
+                            30000, harness::file_size_limit(static_cast<long>(before.size()) + 30));
+    engine.join();
+    EXPECT_EQ(res.status, 0);
+    EXPECT_EQ(dir.read(ledger), before);
+    EXPECT_FALSE(dir.exists("frm/typegame/taja.72"));
+    EXPECT_FALSE(dir.exists("frm/typegame/chatmess.72"));
+  }
+  // A fragment something else left: the next line still starts a line of its own.
+  dir.append(ledger, "   torn");
+  harness::ChatEngine engine(dir, 7, 2, {{0, "bob"}});
+  EXPECT_EQ(harness::run(harness::program("typerace"), {"x", "2", "7", "short"}, dir.path()).status, 0);
+  engine.join();
+  std::vector<std::string> lines = ledger_lines(dir);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1], "   torn");
+  EXPECT_EQ(lines[2].substr(0, 10), "       bob");
 }
 
 TEST(TyperaceRound, FallbackListsWhenTheIndexIsMissing) {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -108,14 +109,22 @@ TEST(TypestartRun, AnnouncesToTheGroupAndLeavesTheBareWord) {
   const std::string roster = dir.read(roster_rel(7)).value();
   const timespec stamp = mtime_of(dir.file(roster_rel(7)));
   game_files(dir);
-  dir.write("frm/typegame/taja.72", "an older word\n");
+  // A link in the answer file's place is replaced, never written through.
+  dir.write("victim", "an older word\n");
+  ASSERT_EQ(symlink("../../victim", dir.file("frm/typegame/taja.72").c_str()), 0);
 
-  auto res = start(dir, {"x", "2", "7", "unlisted"});  // plays the index's last record
+  auto res = harness::run(harness::program("typestart"), {"x", "2", "7", "unlisted"}, dir.path(), {},
+                          120000, [] { umask(027); });  // plays the index's last record
   EXPECT_EQ(res.status, 0);
   EXPECT_EQ(res.out, "");
   EXPECT_EQ(res.err, "");
   const std::string word = expected_word();
   EXPECT_EQ(dir.read("frm/typegame/taja.72"), word);
+  EXPECT_EQ(dir.read("victim"), "an older word\n");
+  struct stat st{};
+  ASSERT_EQ(lstat(dir.file("frm/typegame/taja.72").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 0777, 0640u);  // as created directly: 0666 less the umask
   for (Pty* p : {&a, &b}) {
     std::string got = p->drain();
     EXPECT_TRUE(is_opening(got, frame(word))) << harness::euckr_to_utf8(got);
@@ -222,7 +231,12 @@ TEST(TypestartFailure, EachStopsWithItsMessageAndNoWordGoesOut) {
     bool answer_is_dir;
     std::string err;
     bool word_seen;
+    long size_limit = 0;  // none when 0; the answer file then holds an older word
   };
+  // Words longer than the message, so the size limit stops the word and not the message.
+  const std::string pad(98, 'x');
+  std::string long_five;
+  for (int i = 1; i <= 5; ++i) long_five += "1" + std::to_string(i) + " w" + std::to_string(i) + pad + "\n";
   const std::vector<Case> cases = {
       {"no index", "", kFiveList, false, kNoMenu + ": No such file or directory\n", false},
       {"index without a record", " \n\n", kFiveList, false, kNoMenu + ": No data available\n", false},
@@ -236,6 +250,8 @@ TEST(TypestartFailure, EachStopsWithItsMessageAndNoWordGoesOut) {
        kNoWordFile + ": No data available\n", false},
       {"answer file can't be made", "five 30 five.lst\n", kFiveList, true,
        kNoAnswerFile + ": Is a directory\n", true},
+      {"answer file over the size limit", "five 30 five.lst\n", long_five, false,
+       kNoAnswerFile + ": File too large\n", true, 80},
   };
   struct Running {
     std::unique_ptr<Scratch> dir = std::make_unique<Scratch>();
@@ -251,9 +267,11 @@ TEST(TypestartFailure, EachStopsWithItsMessageAndNoWordGoesOut) {
     if (!c.index.empty()) r.dir->write("frm/typegame/data.txt", c.index);
     r.dir->write("frm/typegame/five.lst", c.list);
     if (c.answer_is_dir) mkdir(r.dir->file("frm/typegame/taja.72").c_str(), 0755);
-    r.proc = std::make_unique<harness::Proc>(harness::program("typestart"),
-                                             std::vector<std::string>{"x", "2", "7", "five"},
-                                             r.dir->path());
+    if (c.size_limit) r.dir->write("frm/typegame/taja.72", "older");
+    r.proc = std::make_unique<harness::Proc>(
+        harness::program("typestart"), std::vector<std::string>{"x", "2", "7", "five"},
+        r.dir->path(), std::vector<std::string>{},
+        c.size_limit ? harness::file_size_limit(c.size_limit) : harness::ChildSetup{});
   }
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
@@ -263,11 +281,18 @@ TEST(TypestartFailure, EachStopsWithItsMessageAndNoWordGoesOut) {
     EXPECT_EQ(res.err, c.err) << c.what << ": " << harness::euckr_to_utf8(res.err);
     EXPECT_EQ(res.out, "") << c.what;
     std::string got = r.pty->drain();
-    EXPECT_TRUE(is_opening(got, c.word_seen ? frame(expected_word()) : ""))
+    const std::string word = expected_word() + (c.size_limit ? pad : "");
+    EXPECT_TRUE(is_opening(got, c.word_seen ? frame(word) : ""))
         << c.what << ": " << harness::euckr_to_utf8(got);
     struct stat st{};
     bool answer = stat(r.dir->file("frm/typegame/taja.72").c_str(), &st) == 0;
-    EXPECT_EQ(answer, c.answer_is_dir) << c.what;
+    EXPECT_EQ(answer, c.answer_is_dir || c.size_limit) << c.what;
+    // A failed write leaves the older word, whole, and nothing beside it.
+    if (c.size_limit) {
+      EXPECT_EQ(r.dir->read("frm/typegame/taja.72"), "older");
+    }
+    for (const auto& e : std::filesystem::directory_iterator(r.dir->file("frm/typegame")))
+      EXPECT_EQ(e.path().filename().string().find("taja.72."), std::string::npos) << e.path();
   }
 }
 

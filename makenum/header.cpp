@@ -1,0 +1,112 @@
+#include "header.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The directory part of a path, "." when it has none.
+void directory_of(const char* path, HeaderPath& dir) {
+  const char* slash = std::strrchr(path, '/');
+  if (!slash) {
+    std::snprintf(dir.data(), dir.size(), ".");
+  } else {
+    const int len = slash == path ? 1 : static_cast<int>(slash - path);
+    std::snprintf(dir.data(), dir.size(), "%.*s", len, path);
+  }
+}
+
+}  // namespace
+
+bool header_target(const char* name, HeaderPath& target) {
+  if (std::snprintf(target.data(), target.size(), "%s", name) >= static_cast<int>(target.size()))
+    return false;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (lstat(target.data(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+    HeaderPath link;
+    const ssize_t n = readlink(target.data(), link.data(), link.size() - 1);
+    if (n < 0) return false;
+    link[static_cast<std::size_t>(n)] = '\0';
+    // A relative link points from the directory the link is in.
+    HeaderPath dir;
+    directory_of(target.data(), dir);
+    const int len = link[0] == '/' || std::strcmp(dir.data(), ".") == 0
+                        ? std::snprintf(target.data(), target.size(), "%s", link.data())
+                        : std::snprintf(target.data(), target.size(), "%s/%s", dir.data(),
+                                        link.data());
+    if (len >= static_cast<int>(target.size())) return false;
+  }
+  return false;
+}
+
+HeaderLock::HeaderLock(const HeaderPath& target) {
+  HeaderPath dir;
+  directory_of(target.data(), dir);
+  dir_fd_ = open(dir.data(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd_ >= 0)
+    while (flock(dir_fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
+HeaderLock::~HeaderLock() {
+  if (dir_fd_ >= 0) close(dir_fd_);
+}
+
+HeaderKind header_kind(const char* target) {
+  struct stat st;
+  if (stat(target, &st) != 0) return errno == ENOENT ? HeaderKind::missing : HeaderKind::other;
+  return S_ISREG(st.st_mode) ? HeaderKind::file : HeaderKind::other;
+}
+
+bool replace_header(const char* target, const char* text, std::size_t len) {
+  mode_t mode;
+  struct stat st;
+  if (stat(target, &st) == 0) {
+    // Writable or not is the file's own say, not its directory's.
+    const int probe = open(target, O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (probe < 0) return false;
+    close(probe);
+    mode = st.st_mode & 07777;
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode = 0666 & ~mask;
+  }
+
+  HeaderPath temp;
+  if (std::snprintf(temp.data(), temp.size(), "%s.XXXXXX", target) >= static_cast<int>(temp.size()))
+    return false;
+  // Interrupted now, a run would leave its new file behind; the signal waits until it is
+  // in place or gone.
+  sigset_t endings, old;
+  sigemptyset(&endings);
+  for (int sig : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) sigaddset(&endings, sig);
+  sigprocmask(SIG_BLOCK, &endings, &old);
+  bool ok = false;
+  const int fd = mkstemp(temp.data());
+  if (fd >= 0) {
+    ok = fchmod(fd, mode) == 0;
+    for (std::size_t off = 0; ok && off < len;) {
+      const ssize_t n = write(fd, text + off, len - off);
+      if (n >= 0)
+        off += static_cast<std::size_t>(n);
+      else if (errno != EINTR)
+        ok = false;
+    }
+    ok = fsync(fd) == 0 && ok;
+    ok = close(fd) == 0 && ok;
+    ok = ok && rename(temp.data(), target) == 0;
+    if (!ok) unlink(temp.data());
+  }
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  return ok;
+}
