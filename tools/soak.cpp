@@ -89,15 +89,16 @@ long env_number(const char* name, long fallback) {
   return std::strtol(v, nullptr, 10);
 }
 
+// Bytes as a person reads them in a report: the Korean decoded, control bytes as \xNN.
 std::string printable(std::string_view bytes) {
   std::string out;
-  for (unsigned char c : bytes.substr(0, 80)) {
-    if (c >= 0x20 && c < 0x7f) {
-      out.push_back(static_cast<char>(c));
-    } else {
+  for (unsigned char c : harness::euckr_to_utf8(bytes.substr(0, 120))) {
+    if (c < 0x20 || c == 0x7f) {
       char hex[8];
       std::snprintf(hex, sizeof hex, "\\x%02x", c);
       out += hex;
+    } else {
+      out.push_back(static_cast<char>(c));
     }
   }
   return out;
@@ -195,7 +196,9 @@ struct Lane {
   std::vector<Seen> log;         // the watcher's frames, guarded by `screens`
   std::deque<Burst> bursts;      // reader only
   std::mt19937 rng;
-  std::string clock_file;
+  // Its own wall clock for the rounds that get a step: a file of its own to hold it.
+  std::unique_ptr<harness::Scratch> clock_dir;
+  std::unique_ptr<harness::SteppedClock> clock;
   bool blocked = false;  // a killed round left its answer file
   double blocked_until = 0;
 };
@@ -431,7 +434,6 @@ struct Plan {
 
 struct Env {
   bool sigkill = true;
-  std::string faketime_lib, prlimit;
   double end = 0;
   std::atomic<long> serial{0};
 } env;
@@ -469,14 +471,15 @@ Plan make_plan(Lane& lane, bool takeover) {
     return p;
   }
   p.typestart = chance(rng, 0.3);
+  if (p.typestart) length = kBeforeWord + 1;  // typestart is gone once its word is out
   // Signals: one kind per round at most, at any moment of it.
   double r = uniform(rng, 0, 1);
   for (int k = 0; k < 4; ++k) {
-    double share = k == kKill ? 0.025 : 0.04;
+    double share = k == kKill ? 0.035 : 0.04;
     if (k == kKill && !env.sigkill) share = 0;
     if (r < share) {
       p.signal = kFaultSignals[k];
-      p.signal_at = p.typestart ? uniform(rng, 0.2, kBeforeWord) : uniform(rng, 0.2, length + 0.3);
+      p.signal_at = uniform(rng, 0.2, p.typestart ? kBeforeWord : length);
       break;
     }
     r -= share;
@@ -574,16 +577,6 @@ void fill_up(Term& t, std::mt19937& rng) {
   t.filler_left = total;
 }
 
-void step_clock(const Lane& lane, int seconds) {
-  std::string text = (seconds >= 0 ? "+" : "") + std::to_string(seconds) + "\n";
-  std::string tmp = lane.clock_file + ".new";
-  if (FILE* f = std::fopen(tmp.c_str(), "w")) {
-    std::fputs(text.c_str(), f);
-    std::fclose(f);
-    std::rename(tmp.c_str(), lane.clock_file.c_str());
-  }
-}
-
 // libfaketime keeps shared memory named after the process it was loaded into, and
 // leaves it behind when that process is killed.
 void forget_faketime(pid_t pid) {
@@ -629,17 +622,16 @@ void run_round(Lane& lane, bool takeover) {
   }
   std::vector<std::string> environment;
   if (plan.clock_step != 0) {
-    step_clock(lane, 0);
-    environment = {"LD_PRELOAD=" + env.faketime_lib, "FAKETIME_TIMESTAMP_FILE=" + lane.clock_file,
-                   "FAKETIME_NO_CACHE=1", "FAKETIME_DONT_FAKE_MONOTONIC=1"};
+    lane.clock->set_offset(0);
+    environment = lane.clock->env();
   }
   std::string bin = harness::program(prog);
   std::vector<std::string> args = {"soak", std::to_string(lane.group), std::to_string(lane.room),
                                    plan.type->name};
+  harness::ChildSetup setup;
   if (plan.fsize >= 0) {
     count_fault(kFullLedger);
-    args.insert(args.begin(), {"--fsize=" + std::to_string(plan.fsize), bin});
-    bin = env.prlimit;
+    setup = harness::file_size_limit(plan.fsize);
   }
   std::size_t log_from;
   {
@@ -655,11 +647,11 @@ void run_round(Lane& lane, bool takeover) {
 
   harness::ChatEngine engine(*bbs, lane.room, lane.group, field.finishers, kEngineGiveUpMs);
   double t0 = mono();
-  auto proc = std::make_unique<harness::Proc>(bin, args, bbs->path(), environment);
+  auto proc = std::make_unique<harness::Proc>(bin, args, bbs->path(), environment, setup);
   std::unique_ptr<harness::Proc> second;
   if (plan.twice) {
     count_fault(kTwice);
-    second = std::make_unique<harness::Proc>(bin, args, bbs->path(), environment);
+    second = std::make_unique<harness::Proc>(bin, args, bbs->path(), environment, setup);
   }
   if (plan.hostile) count_fault(kHostile);
 
@@ -684,10 +676,8 @@ void run_round(Lane& lane, bool takeover) {
       write_roster(*lane.home);
     } else if (a.what == 1) {
       count_fault(kClockStep);
-      step_clock(lane, plan.clock_step);
+      lane.clock->set_offset(plan.clock_step);
     } else {
-      for (int k = 0; k < 4; ++k)
-        if (kFaultSignals[k] == plan.signal) count_fault(static_cast<Fault>(k));
       proc->signal(plan.signal);
       if (second) second->signal(plan.signal);
     }
@@ -704,20 +694,26 @@ void run_round(Lane& lane, bool takeover) {
   }
   std::string at = where(lane, serial);
 
-  // Which of the two ran the round.
+  // Which of the two ran the round; status 1 is a round that never claimed the room.
+  auto ran_round = [](const harness::Result& x) { return x.status != 1; };
   harness::Result ran = r;
   if (second) {
-    bool one = silent_refusal(r), two = silent_refusal(r2);
-    check(kOne, one || two, at + ": both ran (" + ending(r) + "; " + ending(r2) + ")");
-    if (one && !two) ran = r2;
+    check(kOne, !(ran_round(r) && ran_round(r2)), at + ": both ran (" + ending(r) + "; " + ending(r2) + ")");
+    harness::Result loser = r2;
+    if (!ran_round(r) && ran_round(r2)) std::swap(ran, loser);
+    if (ran_round(ran))
+      check(kEnding, silent_refusal(loser), at + ": the second of two started at once: " + ending(loser));
   }
-  bool refused = silent_refusal(ran);
+  bool refused = !ran_round(ran);
   bool claimed = !plan.typestart && !refused;
   if (!plan.typestart)
     check(kFree, !refused, at + (takeover ? ": no typerace took over the stale room" : ": room not free"));
   bool killed = plan.signal != 0 && ran.status == 128 + plan.signal;
+  // A signal counts as a fault when it met the round, not one that had ended already.
+  for (int k = 0; k < 4; ++k)
+    if (killed && kFaultSignals[k] == plan.signal) count_fault(static_cast<Fault>(k));
   bool completed = ran.status == 0;
-  check(kEnding, refused ? !plan.typestart : completed || killed,
+  check(kEnding, refused ? !plan.typestart && silent_refusal(ran) : completed || killed,
         at + " (" + prog + (plan.signal ? ", sent signal " + std::to_string(plan.signal) : "") + "): " + ending(ran));
   {
     std::lock_guard lock(tally.mu);
@@ -959,14 +955,6 @@ long print_table(double seconds, int rooms) {
   return v_total;
 }
 
-std::string find_faketime() {
-  glob_t g{};
-  std::string found;
-  if (glob("/usr/lib/*/faketime/libfaketime.so.1", 0, nullptr, &g) == 0 && g.gl_pathc > 0) found = g.gl_pathv[0];
-  globfree(&g);
-  return found;
-}
-
 }  // namespace
 
 int main() {
@@ -974,18 +962,19 @@ int main() {
   int rooms = static_cast<int>(std::clamp(env_number("SOAK_ROOMS", 8), 1L, 9L));
   env.sigkill = env_number("SOAK_SIGKILL", 1) != 0;
   auto seed = static_cast<unsigned>(env_number("SOAK_SEED", static_cast<long>(std::random_device{}() & 0x7fffffff)));
-  env.faketime_lib = find_faketime();
-  env.prlimit = "/usr/bin/prlimit";
-  if (env.faketime_lib.empty() || access(env.prlimit.c_str(), X_OK) != 0) {
-    std::fprintf(stderr, "soak: needs libfaketime (package faketime) and prlimit (util-linux)\n");
-    return 2;
-  }
   signal(SIGPIPE, SIG_IGN);
   std::printf("soak: %.0f s, %d rooms x %d groups, seed %u%s\n", seconds, rooms, kGroups, seed,
               env.sigkill ? "" : ", no SIGKILL");
   std::fflush(stdout);
 
   bbs = std::make_unique<harness::Scratch>();
+  {
+    std::string preload = harness::SteppedClock(*bbs).env().front();
+    if (access(preload.substr(preload.find('=') + 1).c_str(), R_OK) != 0) {
+      std::fprintf(stderr, "soak: the clock steps need libfaketime (Debian package faketime)\n");
+      return 2;
+    }
+  }
   prepare_game_files();
   std::vector<Room> room_list(static_cast<std::size_t>(rooms));
   std::vector<Lane> lanes(static_cast<std::size_t>(rooms * kGroups));
@@ -998,7 +987,8 @@ int main() {
     l.group = i % kGroups + 1;
     l.home = &room;
     l.rng.seed(seed + static_cast<unsigned>(i));
-    l.clock_file = bbs->file(".clock." + std::to_string(l.room) + std::to_string(l.group));
+    l.clock_dir = std::make_unique<harness::Scratch>();
+    l.clock = std::make_unique<harness::SteppedClock>(*l.clock_dir);
     for (int k = 0; k < 4; ++k) {
       screens.terms.push_back(std::make_unique<Term>());
       Term* t = screens.terms.back().get();
