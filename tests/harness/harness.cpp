@@ -117,6 +117,12 @@ bool Scratch::exists(std::string_view rel) const {
 
 void Scratch::remove(std::string_view rel) const { ::unlink(file(rel).c_str()); }
 
+void set_mtime(const std::string& path, std::time_t when) {
+  timespec times[2] = {{when, 0}, {when, 0}};
+  if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+    throw std::runtime_error("utimensat " + path);
+}
+
 Pty::Pty() {
   if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0)
     throw std::runtime_error("openpty failed");

@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -38,6 +39,9 @@ class Scratch {
  private:
   std::string root_;
 };
+
+// Sets a file's modification (and access) time, to the second.
+void set_mtime(const std::string& path, std::time_t when);
 
 // One pseudo-terminal pair. The slave side is raw, so every byte a program writes to
 // /dev/<name> arrives at the master untranslated.

@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "../typestart/dir_helpers.h"
 #include "harness.h"
 
 namespace {
@@ -310,7 +309,7 @@ TEST(TyperaceRound, StaleClaimsAreTakenOverLiveOnesNever) {
   for (const Case& c : cases) {
     const std::string rel = "frm/typegame/taja." + std::to_string(c.room) + "2";
     dir.write(rel, "left behind");
-    set_mtime(dir.file(rel), c.mtime);
+    harness::set_mtime(dir.file(rel), c.mtime);
     if (c.locked) {
       held.push_back(open(dir.file(rel).c_str(), O_RDONLY));
       ASSERT_EQ(flock(held.back(), LOCK_EX | LOCK_NB), 0);
@@ -318,7 +317,7 @@ TEST(TyperaceRound, StaleClaimsAreTakenOverLiveOnesNever) {
   }
   // Room 6: one stale file, four rounds started for it at once; exactly one plays.
   dir.write("frm/typegame/taja.62", "");
-  set_mtime(dir.file("frm/typegame/taja.62"), now - 3600);
+  harness::set_mtime(dir.file("frm/typegame/taja.62"), now - 3600);
   for (const Case& c : cases)
     procs.push_back(std::make_unique<harness::Proc>(
         harness::program("typerace"), std::vector<std::string>{"x", "2", std::to_string(c.room), "short"},

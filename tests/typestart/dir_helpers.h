@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "harness.h"
+
 class InDir {
  public:
   explicit InDir(const std::string& dir) {
@@ -28,8 +30,4 @@ class InDir {
   std::array<char, 4096> old_{};
 };
 
-inline void set_mtime(const std::string& path, std::time_t when) {
-  timespec times[2] = {{when, 0}, {when, 0}};
-  if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
-    throw std::runtime_error("utimensat " + path);
-}
+using harness::set_mtime;
