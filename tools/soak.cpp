@@ -656,25 +656,26 @@ void run_round(Lane& lane, bool takeover) {
   if (plan.hostile) count_fault(kHostile);
 
   // Faults during the round, in the order they fall due.
+  enum What { kRewriteRoster, kStepClock, kSignal };
   struct Action {
     double at;
-    int what;
+    What what;
   };
   std::vector<Action> actions;
-  if (plan.roster_at >= 0) actions.push_back({plan.roster_at, 0});
-  if (plan.clock_step != 0) actions.push_back({plan.clock_at, 1});
-  if (plan.signal != 0) actions.push_back({plan.signal_at, 2});
+  if (plan.roster_at >= 0) actions.push_back({plan.roster_at, kRewriteRoster});
+  if (plan.clock_step != 0) actions.push_back({plan.clock_at, kStepClock});
+  if (plan.signal != 0) actions.push_back({plan.signal_at, kSignal});
   std::sort(actions.begin(), actions.end(), [](const Action& a, const Action& b) { return a.at < b.at; });
   for (const auto& a : actions) {
-    if (a.what == 2 && a.at >= kBeforeWord) engine.join();  // finishers all in first
+    if (a.what == kSignal && a.at >= kBeforeWord) engine.join();  // finishers all in first
     sleep_until_mono(t0 + a.at);
-    if (a.what == 0) {
+    if (a.what == kRewriteRoster) {
       count_fault(kRoster);
       std::lock_guard lock(lane.home->mu);
       Term* p = lane.players[std::uniform_int_distribution<std::size_t>(0, lane.players.size() - 1)(lane.rng)];
       p->in_roster = !p->in_roster;
       write_roster(*lane.home);
-    } else if (a.what == 1) {
+    } else if (a.what == kStepClock) {
       count_fault(kClockStep);
       lane.clock->set_offset(plan.clock_step);
     } else {
