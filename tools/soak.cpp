@@ -555,8 +555,9 @@ Field make_field(const Plan& p, long serial, std::mt19937& rng) {
 }
 
 // Fills a terminal's buffer to the brim with bytes of its own, then lets a little out
-// and some back in, so the round's frames meet a terminal with next to no room left. The
-// buffer is filled in small writes: the kernel frees its room again in small pieces then.
+// and most of it back in, so the round's frames meet a terminal with next to no room
+// left. Reading frees room in whole kernel buffers (512 or 4096 bytes were seen), a few
+// milliseconds later; topping up to 4096 less a little leaves that little room, or none.
 void fill_up(Term& t, std::mt19937& rng) {
   std::string path = "/dev/" + t.pty->name();
   int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -564,14 +565,18 @@ void fill_up(Term& t, std::mt19937& rng) {
   const std::string block(64, '.');
   std::size_t total = 0;
   auto top_up = [&](std::size_t size, std::size_t most) {
-    for (ssize_t n; total < most && (n = write(fd, block.data(), size)) > 0;) total += static_cast<size_t>(n);
+    for (ssize_t n; most > 0 && (n = write(fd, block.data(), std::min(size, most))) > 0;) {
+      total += static_cast<size_t>(n);
+      most -= static_cast<size_t>(n);
+    }
   };
   top_up(block.size(), SIZE_MAX);
   top_up(1, SIZE_MAX);
   char buf[300];
   ssize_t back = read(t.pty->master(), buf, std::uniform_int_distribution<std::size_t>(1, sizeof buf)(rng));
   if (back > 0) total -= static_cast<std::size_t>(back);
-  top_up(1, total + std::uniform_int_distribution<std::size_t>(0, 480)(rng));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  top_up(1, 4096 - std::uniform_int_distribution<std::size_t>(0, 200)(rng));
   close(fd);
   std::lock_guard lock(screens.mu);
   t.filler_left = total;
@@ -600,14 +605,79 @@ std::string ending(const harness::Result& r) {
   return s;
 }
 
-void run_round(Lane& lane, bool takeover) {
-  long serial = ++env.serial;
-  Plan plan = make_plan(lane, takeover);
-  Field field = make_field(plan, serial, lane.rng);
-  {
-    std::lock_guard lock(ledger.mu);
-    for (const auto& u : field.users) ledger.owner[u] = serial;
+// How a round ended, and what the watcher of its room and group saw of it.
+struct Outcome {
+  harness::Result ran;  // of two started at once, the one that claimed the room
+  bool refused = false;  // nobody claimed the room
+  bool completed = false, killed = false;
+  std::string word;  // as the chat engine saw it in the answer file
+  std::vector<Seen> seen;
+};
+
+// Which of two started at once ran the round, and whether each ended as it should.
+Outcome judge_ending(const Plan& plan, harness::Result r, const harness::Result* r2, const std::string& at) {
+  // Status 1 is a round that never claimed the room.
+  auto ran_round = [](const harness::Result& x) { return x.status != 1; };
+  Outcome o;
+  o.ran = r;
+  if (r2) {
+    check(kOne, !(ran_round(r) && ran_round(*r2)), at + ": both ran (" + ending(r) + "; " + ending(*r2) + ")");
+    harness::Result loser = *r2;
+    if (!ran_round(r) && ran_round(*r2)) std::swap(o.ran, loser);
+    if (ran_round(o.ran))
+      check(kEnding, silent_refusal(loser), at + ": the second of two started at once: " + ending(loser));
   }
+  o.refused = !ran_round(o.ran);
+  if (!plan.typestart)
+    check(kFree, !o.refused, at + (plan.takeover ? ": no typerace took over the stale room" : ": room not free"));
+  o.killed = plan.signal != 0 && o.ran.status == 128 + plan.signal;
+  o.completed = o.ran.status == 0;
+  // A signal counts as a fault when it met the round, not one that had ended already.
+  for (int k = 0; k < 4; ++k)
+    if (o.killed && kFaultSignals[k] == plan.signal) count_fault(static_cast<Fault>(k));
+  check(kEnding, o.refused ? !plan.typestart && silent_refusal(o.ran) : o.completed || o.killed,
+        at + " (" + (plan.typestart ? "typestart" : "typerace") +
+            (plan.signal ? ", sent signal " + std::to_string(plan.signal) : "") + "): " + ending(o.ran));
+  std::lock_guard lock(tally.mu);
+  auto& rounds = plan.typestart ? tally.typestart : tally.typerace;
+  ++(o.completed ? rounds.completed : o.killed ? rounds.killed : rounds.other);
+  return o;
+}
+
+// After the round: the server's part after typestart, the files, and a room SIGKILL left
+// blocked until the stale-claim bound has passed.
+void tidy_up(Lane& lane, const Plan& plan, const Outcome& o, long word_time, const std::string& at) {
+  if (plan.typestart) {
+    // Let the time limit pass, then take the word away.
+    if (!o.word.empty()) {
+      double due = static_cast<double>(word_time + plan.type->limit);
+      while (wall() < due) std::this_thread::sleep_for(std::chrono::duration<double>(due - wall()));
+    }
+    bbs->remove(answer_rel(lane));
+    bbs->remove(results_rel(lane));
+    return;
+  }
+  bool left_for_stale = o.ran.status == 128 + SIGKILL || o.ran.status == -1;
+  if (o.refused) {
+    // Nobody could claim it: do what an operator would, so the lane goes on.
+    bbs->remove(answer_rel(lane));
+    bbs->remove(results_rel(lane));
+  } else if (!left_for_stale) {
+    bool answer = bbs->exists(answer_rel(lane));
+    check(kFiles, !answer && !bbs->exists(results_rel(lane)),
+          at + ": " + (answer ? "answer" : "results") + " file left after " + ending(o.ran));
+  }
+  lane.blocked = false;
+  struct stat st;
+  if (left_for_stale && stat(bbs->file(answer_rel(lane)).c_str(), &st) == 0) {
+    lane.blocked = true;
+    lane.blocked_until = static_cast<double>(st.st_mtime) + kStaleBound + 2;
+  }
+}
+
+// Starts the round with its faults, throws in the rest as they fall due, and waits for
+// its end.
+Outcome play(Lane& lane, const Plan& plan, const Field& field, const std::string& at) {
   const char* prog = plan.typestart ? "typestart" : "typerace";
 
   // Faults set up before the start.
@@ -642,7 +712,7 @@ void run_round(Lane& lane, bool takeover) {
     std::lock_guard lock(tally.mu);
     auto& rounds = plan.typestart ? tally.typestart : tally.typerace;
     ++rounds.started;
-    if (takeover) ++tally.takeovers;
+    if (plan.takeover) ++tally.takeovers;
   }
 
   harness::ChatEngine engine(*bbs, lane.room, lane.group, field.finishers, kEngineGiveUpMs);
@@ -693,69 +763,9 @@ void run_round(Lane& lane, bool takeover) {
     forget_faketime(proc->pid());
     if (second) forget_faketime(second->pid());
   }
-  std::string at = where(lane, serial);
-
-  // Which of the two ran the round; status 1 is a round that never claimed the room.
-  auto ran_round = [](const harness::Result& x) { return x.status != 1; };
-  harness::Result ran = r;
-  if (second) {
-    check(kOne, !(ran_round(r) && ran_round(r2)), at + ": both ran (" + ending(r) + "; " + ending(r2) + ")");
-    harness::Result loser = r2;
-    if (!ran_round(r) && ran_round(r2)) std::swap(ran, loser);
-    if (ran_round(ran))
-      check(kEnding, silent_refusal(loser), at + ": the second of two started at once: " + ending(loser));
-  }
-  bool refused = !ran_round(ran);
-  bool claimed = !plan.typestart && !refused;
-  if (!plan.typestart)
-    check(kFree, !refused, at + (takeover ? ": no typerace took over the stale room" : ": room not free"));
-  bool killed = plan.signal != 0 && ran.status == 128 + plan.signal;
-  // A signal counts as a fault when it met the round, not one that had ended already.
-  for (int k = 0; k < 4; ++k)
-    if (killed && kFaultSignals[k] == plan.signal) count_fault(static_cast<Fault>(k));
-  bool completed = ran.status == 0;
-  check(kEnding, refused ? !plan.typestart && silent_refusal(ran) : completed || killed,
-        at + " (" + prog + (plan.signal ? ", sent signal " + std::to_string(plan.signal) : "") + "): " + ending(ran));
-  {
-    std::lock_guard lock(tally.mu);
-    auto& rounds = plan.typestart ? tally.typestart : tally.typerace;
-    if (completed)
-      ++rounds.completed;
-    else if (killed)
-      ++rounds.killed;
-    else
-      ++rounds.other;
-  }
-
-  // The server's part after typestart: let the time limit pass, then take the word away.
-  if (plan.typestart) {
-    if (!word.empty()) {
-      double due = static_cast<double>(engine.word_time() + plan.type->limit);
-      while (wall() < due) std::this_thread::sleep_for(std::chrono::duration<double>(due - wall()));
-    }
-    bbs->remove(answer_rel(lane));
-    bbs->remove(results_rel(lane));
-  }
-
-  // Files: gone at once, unless SIGKILL (or a hang) left them for the stale-claim rule.
-  bool left_for_stale = ran.status == 128 + SIGKILL || ran.status == -1;
-  if (!plan.typestart && !left_for_stale && !refused) {
-    bool gone = !bbs->exists(answer_rel(lane)) && !bbs->exists(results_rel(lane));
-    check(kFiles, gone, at + ": " + (bbs->exists(answer_rel(lane)) ? "answer" : "results") + " file left after " + ending(ran));
-  }
-  if (refused && !plan.typestart) {
-    // Nobody could claim it: do what an operator would, so the lane goes on.
-    bbs->remove(answer_rel(lane));
-    bbs->remove(results_rel(lane));
-  }
-  lane.blocked = false;
-  if (left_for_stale && !plan.typestart) {
-    struct stat st;
-    if (stat(bbs->file(answer_rel(lane)).c_str(), &st) == 0) {
-      lane.blocked = true;
-      lane.blocked_until = static_cast<double>(st.st_mtime) + kStaleBound + 2;
-    }
-  }
+  Outcome o = judge_ending(plan, r, second ? &r2 : nullptr, at);
+  o.word = word;
+  tidy_up(lane, plan, o, engine.word_time(), at);
 
   if (plan.stall) {
     std::lock_guard lock(screens.mu);
@@ -764,17 +774,18 @@ void run_round(Lane& lane, bool takeover) {
     plan.stall->resumed_at = mono();
   }
   wait_for_reader();
-  std::vector<Seen> seen;
-  {
-    std::lock_guard lock(screens.mu);
-    seen.assign(lane.log.begin() + static_cast<long>(log_from), lane.log.end());
-  }
+  std::lock_guard lock(screens.mu);
+  o.seen.assign(lane.log.begin() + static_cast<long>(log_from), lane.log.end());
+  return o;
+}
 
-  // What the watcher saw: countdown, word, results.
+// What the watcher saw: the countdown, how long it and the wait took. Returns the number
+// of ranking lines announced.
+int judge_screen(const Plan& plan, const Outcome& o, const std::string& at) {
   std::vector<std::string> counts;
   double first_count = -1, word_at = -1, results_at = -1;
   int ranks = 0;
-  for (const auto& s : seen) {
+  for (const auto& s : o.seen) {
     if (word_at < 0 && soak::countdown_value(s.text)) {
       counts.push_back(s.text);
       if (first_count < 0) first_count = s.mono;
@@ -791,13 +802,13 @@ void run_round(Lane& lane, bool takeover) {
       results_at = s.mono;
     }
   }
-  if (!counts.empty() || completed)
-    check(kCountdownOk, soak::countdown_ok(counts, completed), at + ": countdown " + [&] {
+  if (!counts.empty() || o.completed)
+    check(kCountdownOk, soak::countdown_ok(counts, o.completed), at + ": countdown " + [&] {
       std::string all;
       for (const auto& c : counts) all += c;
       return all;
     }());
-  if (completed && (plan.typestart || claimed)) {
+  if (o.completed) {
     double countdown = word_at - first_count;
     bool ok = first_count >= 0 && word_at >= 0 && countdown >= 3.0 && countdown <= 6.5;
     std::string what = at + ": countdown took " + std::to_string(countdown) + " s";
@@ -808,9 +819,12 @@ void run_round(Lane& lane, bool takeover) {
     }
     check(kLength, ok, what);
   }
+  return ranks;
+}
 
-  // The ledger: one line per ranked finisher of a round that reached its ranking.
-  if (claimed && !word.empty() && !field.users.empty()) {
+// The ledger: one line per ranked finisher of a round that reached its ranking.
+void judge_ledger(const Plan& plan, const Field& field, const Outcome& o, int ranks, const std::string& at) {
+  if (!plan.typestart && !o.refused && !o.word.empty() && !field.users.empty()) {
     ledger.take_all();
     std::lock_guard lock(ledger.mu);
     int written = 0;
@@ -823,15 +837,29 @@ void run_round(Lane& lane, bool takeover) {
     }
     int want = plan.fsize >= 0 ? 0 : static_cast<int>(field.ranked.size());
     bool ok = !doubled && !unexpected;
-    if (completed || plan.fsize >= 0)
+    if (o.completed || plan.fsize >= 0)
       ok = ok && written == want;
     else  // cut off in its ranking: each line goes in before it is announced
       ok = ok && written <= want && (written == ranks || written == ranks + 1);
     check(kLedgerCount, ok,
           at + ": " + std::to_string(written) + " ledger lines for " + std::to_string(want) +
-              " finishers (" + std::to_string(ranks) + " announced, " + ending(ran) +
+              " finishers (" + std::to_string(ranks) + " announced, " + ending(o.ran) +
               (plan.fsize >= 0 ? ", full ledger" : "") + ")");
   }
+}
+
+void run_round(Lane& lane, bool takeover) {
+  long serial = ++env.serial;
+  Plan plan = make_plan(lane, takeover);
+  Field field = make_field(plan, serial, lane.rng);
+  {
+    std::lock_guard lock(ledger.mu);
+    for (const auto& u : field.users) ledger.owner[u] = serial;
+  }
+  std::string at = where(lane, serial);
+  Outcome o = play(lane, plan, field, at);
+  int ranks = judge_screen(plan, o, at);
+  judge_ledger(plan, field, o, ranks, at);
 }
 
 void run_lane(Lane& lane) {
