@@ -20,6 +20,7 @@ play: build
 bench: build
 	./build/default/tools/bench
 	./build/default/tools/bench_typestart
+	./build/default/tools/bench_typescore
 
 test-plain: build
 	ctest --preset default

@@ -18,7 +18,7 @@ shift || true
 build=$root/build/fuzz
 all_targets=(fuzz_word_index fuzz_word_list fuzz_results fuzz_roster fuzz_announce
              fuzz_typestart_roster fuzz_typestart_frame fuzz_glyph fuzz_strchng
-             fuzz_makenum_line fuzz_lscmd)
+             fuzz_makenum_line fuzz_lscmd fuzz_ledger)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 
@@ -52,6 +52,7 @@ cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >/dev/null
 max_len() {
   case $1 in
     fuzz_results) echo 8192 ;;  # lines beyond one read's 2047 bytes
+    fuzz_ledger) echo 9000 ;;   # lines beyond the 4096 bytes a ledger line may have
     fuzz_roster | fuzz_typestart_roster) echo 6000 ;;  # more than 100 records of 52 bytes
     *) echo 4096 ;;
   esac

@@ -8,7 +8,7 @@ set -eu
 
 expected() {
   prefix=$1
-  for p in bigclock makenum typerace typestart uplist; do
+  for p in bigclock makenum typerace typestart uplist typescore; do
     echo "$prefix/bin/$p"
     echo "$prefix/share/man/man1/$p.1"
   done
@@ -41,7 +41,7 @@ case $1 in
     expected . | sort >"$scratch/want"
     (cd "$scratch/prefix" && find . ! -type d | sort) >"$scratch/got"
     same_lists "$scratch/want" "$scratch/got" "installed files"
-    for p in bigclock makenum typerace typestart uplist; do
+    for p in bigclock makenum typerace typestart uplist typescore; do
       [ -x "$scratch/prefix/bin/$p" ] || { echo "FAIL: bin/$p is not executable"; exit 1; }
     done
     # The examples are the shipped sample files byte for byte.
