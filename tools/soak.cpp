@@ -138,7 +138,7 @@ struct Tally {
   Rounds typerace, typestart;
   long takeovers = 0;
   std::vector<double> lags, spans;
-  long kernel_cuts = 0, frames_lost_whole = 0;
+  long kernel_cuts = 0;
   int breaches_shown = 0;
 } tally;
 
