@@ -10,12 +10,26 @@ build:
 	cmake --preset default >/dev/null
 	cmake --build --preset default -j $(JOBS)
 
-demo: build
-	./build/default/tools/demo
+# Builds only the given targets and what they need, in the default build tree; the
+# build's own output is shown only when it fails, so a first round starts in seconds
+# with nothing but the round on the screen.
+define build_only
+	@mkdir -p build
+	@{ cmake --preset default && cmake --build --preset default -j $(JOBS) --target $(1); } \
+	  >build/make-$(firstword $(1)).log 2>&1 || { cat build/make-$(firstword $(1)).log; exit 1; }
+endef
+
+demo:
+	@echo "Building typerace and the demonstration..."
+	$(call build_only,demo)
+	@./build/default/tools/demo
 
 # A round at your own terminal; options go in ARGS, e.g. ARGS="--type short --typestart".
-play: build
-	./build/default/tools/play $(ARGS)
+# Leaving with Ctrl-C is no failure of make's.
+play:
+	@echo "Building typerace, typestart and play mode..."
+	$(call build_only,play)
+	@./build/default/tools/play $(ARGS) || [ $$? -eq 130 ]
 
 bench: build
 	./build/default/tools/bench

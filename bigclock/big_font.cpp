@@ -10,6 +10,8 @@ namespace {
 
 using Picture = std::array<std::string_view, glyph_rows>;
 
+// One row of a picture a line, as the screen shows it.
+// clang-format off
 constexpr std::array<Picture, glyph_count> glyphs = {{
     // 0: blank, for every character outside the font
     {".........",
@@ -103,6 +105,7 @@ constexpr std::array<Picture, glyph_count> glyphs = {{
      "..##.....",
      "........."},
 }};
+// clang-format on
 
 // Throwing inside a constant evaluation stops the build, which is the point.
 constexpr std::array<FontRow, glyph_rows> build_font() {

@@ -9,7 +9,9 @@
 #include <ctime>
 #include <memory>
 
+#include "cli.h"
 #include "compose.h"
+#include "usage.h"
 
 namespace {
 
@@ -39,8 +41,7 @@ void get_date(Text& buffer, const std::tm& now) {
   // tm_year counts from 1900, a multiple of 100, so its remainder is the year's; taking
   // it directly cannot overflow and keeps years before 1900 at two digits.
   const int year = (now.tm_year % 100 + 100) % 100;
-  std::snprintf(buffer.data(), buffer.size(), "%02d/%02d/%02d", year, now.tm_mon + 1,
-                now.tm_mday);
+  std::snprintf(buffer.data(), buffer.size(), "%02d/%02d/%02d", year, now.tm_mon + 1, now.tm_mday);
 }
 
 void get_time(Text& buffer, const std::tm& now) {
@@ -59,7 +60,8 @@ void draw_rows(int first_row) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (answer_help_or_version(argc, argv, "bigclock", BIGCLOCK_USAGE)) return 0;
   load_font();
 
   // An unformatted text stays empty and so draws as eight blanks.

@@ -11,8 +11,7 @@
 
 // True when the call was a request for help or the version and has been answered on
 // standard output; the caller then ends with status 0.
-inline bool answer_help_or_version(int argc, char** argv, const char* program,
-                                   const char* usage) {
+inline bool answer_help_or_version(int argc, char** argv, const char* program, const char* usage) {
   if (argc != 2) return false;
   if (std::strcmp(argv[1], "--help") == 0) {
     std::fputs(usage, stdout);

@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(framed.size() < kMessageSize);
   FUZZ_CHECK(framed.starts_with(kHead) && framed.ends_with(kTail));
   FUZZ_CHECK(framed.size() >= kHead.size() + kTail.size());
-  const std::string_view body = framed.substr(kHead.size(), framed.size() - kHead.size() - kTail.size());
+  const std::string_view body =
+      framed.substr(kHead.size(), framed.size() - kHead.size() - kTail.size());
   FUZZ_CHECK(std::string_view(text).starts_with(body));
   constexpr std::size_t room = kMessageSize - 1 - kHead.size() - kTail.size();  // 184
   check_cut(text, room, body.size());

@@ -52,7 +52,8 @@ Expected expected_reading(std::string_view line) {
     if (f == 7) continue;
     const std::string tok(f < 7 ? toks[f] : toks[toks.size() - 12 + f]);
     const std::size_t first_digit = tok[0] == '+' || tok[0] == '-' ? 1 : 0;
-    if (tok.size() == first_digit || tok.find_first_not_of("0123456789", first_digit) != std::string::npos)
+    if (tok.size() == first_digit ||
+        tok.find_first_not_of("0123456789", first_digit) != std::string::npos)
       return refused(LedgerFault::not_a_number, f);
     errno = 0;
     const long long v = std::strtoll(tok.c_str(), nullptr, 10);
@@ -63,7 +64,8 @@ Expected expected_reading(std::string_view line) {
     if (f >= 3 && f <= 6 && (v < low || v > high)) return refused(LedgerFault::off_calendar, f);
   }
   e.user = toks[0];
-  for (std::size_t t = 7; t + 4 < toks.size(); ++t) e.type += (t > 7 ? " " : "") + std::string(toks[t]);
+  for (std::size_t t = 7; t + 4 < toks.size(); ++t)
+    e.type += (t > 7 ? " " : "") + std::string(toks[t]);
   return e;
 }
 
@@ -81,8 +83,8 @@ void check_line(std::string_view text) {
     return;
   }
   FUZZ_CHECK(got.user == want.user && got.type == want.type);
-  const int nums[] = {0, got.group, got.year, got.month, got.day, got.hour, got.minute, 0,
-                      got.pick, got.elapsed, got.rank, got.speed};
+  const int nums[] = {0,          got.group, got.year, got.month,   got.day,  got.hour,
+                      got.minute, 0,         got.pick, got.elapsed, got.rank, got.speed};
   for (int f = 1; f < 12; ++f) FUZZ_CHECK(f == 7 || nums[f] == want.num[f]);
 }
 
@@ -136,8 +138,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto within = [](int v, int low, int high) {
     return low + static_cast<int>(static_cast<unsigned>(v) % static_cast<unsigned>(high - low + 1));
   };
-  const LedgerLine written{user, n[0], n[1], within(n[2], 1, 12), within(n[3], 1, 31),
-                           within(n[4], 0, 23), within(n[5], 0, 59), type, n[6], n[7], n[8], n[9]};
+  const LedgerLine written{user,
+                           n[0],
+                           n[1],
+                           within(n[2], 1, 12),
+                           within(n[3], 1, 31),
+                           within(n[4], 0, 23),
+                           within(n[5], 0, 59),
+                           type,
+                           n[6],
+                           n[7],
+                           n[8],
+                           n[9]};
   std::array<char, kLedgerLineSize> buf;
   const std::size_t len = format_ledger_line(buf, written);
   if (len == 0) return 0;  // too long for typerace to write at all
@@ -145,8 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   LedgerLine read{};
   FUZZ_CHECK(parse_ledger_line(std::span<char>(buf.data(), len - 1), read));
   FUZZ_CHECK(read.user == written.user && read.type == written.type);
-  FUZZ_CHECK(std::tie(read.group, read.year, read.month, read.day, read.hour, read.minute, read.pick,
-                      read.elapsed, read.rank, read.speed) ==
+  FUZZ_CHECK(std::tie(read.group, read.year, read.month, read.day, read.hour, read.minute,
+                      read.pick, read.elapsed, read.rank, read.speed) ==
              std::tie(written.group, written.year, written.month, written.day, written.hour,
                       written.minute, written.pick, written.elapsed, written.rank, written.speed));
   return 0;

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr std::size_t kLineRead = 2047;  // what one read of a results line takes in
+constexpr std::size_t kLineRead = 2047;   // what one read of a results line takes in
 constexpr std::size_t kLedgerChecks = 4;  // finishers per input whose ledger line is read back
 
 std::tm ledger_time() {
@@ -90,7 +90,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int elapsed = elapsed_since(fin.finish, static_cast<std::time_t>(start));
     // The difference in full, whatever the header's clock holds.
     const __int128 diff = static_cast<__int128>(fin.finish) - start;
-    FUZZ_CHECK(elapsed == (diff > INT_MAX ? INT_MAX : diff < INT_MIN ? INT_MIN : static_cast<int>(diff)));
+    FUZZ_CHECK(elapsed == (diff > INT_MAX   ? INT_MAX
+                           : diff < INT_MIN ? INT_MIN
+                                            : static_cast<int>(diff)));
     const int speed = typing_speed(strokes, elapsed);
     FUZZ_CHECK(static_cast<std::uint32_t>(speed) ==
                static_cast<std::uint32_t>(strokes) * 60u /
@@ -104,7 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::array<char, kMessageSize> framed;
     frame_announcement(line.data(), framed);
     // A ranking line is short enough to go out whole.
-    FUZZ_CHECK(std::string_view(framed.data()) == "\x1b[s\x1b[21;1H\n\t" + std::string(said) + "\x1b[u");
+    FUZZ_CHECK(std::string_view(framed.data()) ==
+               "\x1b[s\x1b[21;1H\n\t" + std::string(said) + "\x1b[u");
 
     if (rank <= kLedgerChecks) {
       jumsu_save(fin.user.data(), 7, when, type.data(), 2, elapsed, static_cast<int>(rank), speed);

@@ -21,7 +21,8 @@ Expected substitute(std::string_view in, std::string_view pat, std::string_view 
   Expected e;
   std::size_t pos = 0;
   if (!pat.empty()) {
-    for (std::size_t at; (at = in.find(pat, pos)) != std::string_view::npos; pos = at + pat.size()) {
+    for (std::size_t at; (at = in.find(pat, pos)) != std::string_view::npos;
+         pos = at + pat.size()) {
       e.text.append(in.substr(pos, at - pos)).append(rep);
       ++e.count;
     }
@@ -44,8 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const Expected want = substitute(input, pat, rep);
   // The result grows by R - P for every occurrence replaced.
-  FUZZ_CHECK(want.text.size() ==
-             input.size() + want.count * rep.size() - want.count * pat.size());
+  FUZZ_CHECK(want.text.size() == input.size() + want.count * rep.size() - want.count * pat.size());
 
   {
     // An area of exactly its size on the heap, holding an older text, so that any write

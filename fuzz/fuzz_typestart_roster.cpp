@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t at = 0; at + kRosterRecordSize <= roster.size() && want < kRecipientsMax;
        at += kRosterRecordSize) {
     const auto* rec = reinterpret_cast<const unsigned char*>(roster.data() + at);
-    const std::string_view name = fuzz::c_text(std::string_view(roster.data() + at + 31, kTtyFieldSize));
+    const std::string_view name =
+        fuzz::c_text(std::string_view(roster.data() + at + 31, kTtyFieldSize));
     if (fuzz::le32(rec) != group || name.empty()) continue;
     const TtySlot& slot = usertty[want++];
     FUZZ_CHECK(std::memchr(slot.data(), '\0', slot.size()));

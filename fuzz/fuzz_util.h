@@ -10,16 +10,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 #include <string_view>
-#include <initializer_list>
 
-#define FUZZ_CHECK(cond)                                                                   \
-  do {                                                                                     \
-    if (!(cond)) {                                                                         \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond);        \
-      std::abort();                                                                        \
-    }                                                                                      \
+#define FUZZ_CHECK(cond)                                                            \
+  do {                                                                              \
+    if (!(cond)) {                                                                  \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+      std::abort();                                                                 \
+    }                                                                               \
   } while (0)
 
 namespace fuzz {
@@ -69,8 +69,9 @@ inline void enter_scratch_dir(std::initializer_list<const char*> subdirs) {
   for (const char* sub : subdirs)
     if (mkdir(sub, 0700) != 0) std::abort();
   std::atexit([] {
-    nftw(dir.c_str(), [](const char* path, const struct stat*, int, FTW*) { return remove(path); },
-         16, FTW_DEPTH | FTW_PHYS);
+    nftw(
+        dir.c_str(), [](const char* path, const struct stat*, int, FTW*) { return remove(path); },
+        16, FTW_DEPTH | FTW_PHYS);
   });
 }
 

@@ -39,10 +39,10 @@ bool header_target(const char* name, HeaderPath& target) {
     // A relative link points from the directory the link is in.
     HeaderPath dir;
     directory_of(target.data(), dir);
-    const int len = link[0] == '/' || std::strcmp(dir.data(), ".") == 0
-                        ? std::snprintf(target.data(), target.size(), "%s", link.data())
-                        : std::snprintf(target.data(), target.size(), "%s/%s", dir.data(),
-                                        link.data());
+    const int len =
+        link[0] == '/' || std::strcmp(dir.data(), ".") == 0
+            ? std::snprintf(target.data(), target.size(), "%s", link.data())
+            : std::snprintf(target.data(), target.size(), "%s/%s", dir.data(), link.data());
     if (len >= static_cast<int>(target.size())) return false;
   }
   return false;

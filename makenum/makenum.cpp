@@ -7,8 +7,10 @@
 #include <ctime>
 #include <memory>
 
+#include "cli.h"
 #include "header.h"
 #include "stamp.h"
+#include "usage.h"
 
 namespace {
 
@@ -30,7 +32,8 @@ void shell(const char* command) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (answer_help_or_version(argc, argv, "makenum", MAKENUM_USAGE)) return 0;
   // A report to a closed pipe, or a header over the size limit, fails with an error
   // instead of ending the run half-way.
   std::signal(SIGPIPE, SIG_IGN);
@@ -46,8 +49,8 @@ int main() {
   if (!header_target(HEADER, target) || header_kind(target.data()) == HeaderKind::other) return 1;
 
   std::array<char, 64> date{};
-  std::snprintf(date.data(), date.size(), "\"%04d-%02d-%02d %02d:%02d\"",
-                makenum_year(tm.tm_year), tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min);
+  std::snprintf(date.data(), date.size(), "\"%04d-%02d-%02d %02d:%02d\"", makenum_year(tm.tm_year),
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min);
   int num = 0;
   bool written = false;
   {
@@ -56,13 +59,12 @@ int main() {
     // Without a readable first line the count starts again at 0.
     if (File in{std::fopen(target.data(), "re")}) num = read_makenum(in.get());
     std::array<char, 256> text{};
-    const int len = std::snprintf(
-        text.data(), text.size(),
-        "#define MAKENUM             \"%d\"                      \n"
-        "#define MAKEDATE            %s\n"
-        "//%s\n"
-        "//%s\n",
-        num, date.data(), BANNER, CREDIT);
+    const int len = std::snprintf(text.data(), text.size(),
+                                  "#define MAKENUM             \"%d\"                      \n"
+                                  "#define MAKEDATE            %s\n"
+                                  "//%s\n"
+                                  "//%s\n",
+                                  num, date.data(), BANNER, CREDIT);
     written = len > 0 && len < static_cast<int>(text.size()) &&
               replace_header(target.data(), text.data(), static_cast<std::size_t>(len));
   }

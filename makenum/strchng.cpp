@@ -44,8 +44,7 @@ Substitution substitute(std::span<char> out, std::string_view in, std::string_vi
 
 }  // namespace
 
-int strchng(std::span<char> out, std::string_view in, std::string_view pat,
-            std::string_view rep) {
+int strchng(std::span<char> out, std::string_view in, std::string_view pat, std::string_view rep) {
   // Whatever text the area held before goes, so no tail of it can show behind a
   // shorter result.
   for (char& c : out) {

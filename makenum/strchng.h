@@ -26,8 +26,7 @@ inline constexpr std::size_t STRCHNG2_SCRATCH = 500;
 // Writes `in` with every occurrence of `pat` replaced by `rep` into `out`. The input
 // ends at its first zero byte or at the end of the view; `out` and `in` must not
 // overlap.
-int strchng(std::span<char> out, std::string_view in, std::string_view pat,
-            std::string_view rep);
+int strchng(std::span<char> out, std::string_view in, std::string_view pat, std::string_view rep);
 
 // Replaces every occurrence of `pat` by `rep` in the zero-terminated text held in
 // `text` (the text ends at its first zero byte, or at the end of the buffer).

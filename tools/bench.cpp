@@ -49,7 +49,8 @@ std::vector<std::vector<Arrival>> follow(std::vector<std::unique_ptr<harness::Pt
       if (!(fds[i].revents & POLLIN)) continue;
       char b[4096];
       ssize_t n;
-      while ((n = read(ttys[i]->master(), b, sizeof b)) > 0) buf[i].append(b, static_cast<size_t>(n));
+      while ((n = read(ttys[i]->master(), b, sizeof b)) > 0)
+        buf[i].append(b, static_cast<size_t>(n));
       for (std::size_t end; (end = buf[i].find("\x1b[u")) != std::string::npos;) {
         std::size_t tab = buf[i].find('\t');
         std::string text = buf[i].substr(tab == std::string::npos ? 0 : tab + 1,
@@ -75,8 +76,8 @@ pid_t start_round(const harness::Scratch& dir, const char* room) {
   return pid;
 }
 
-void prepare(const harness::Scratch& dir, int room, std::vector<std::unique_ptr<harness::Pty>>& ttys,
-             int count) {
+void prepare(const harness::Scratch& dir, int room,
+             std::vector<std::unique_ptr<harness::Pty>>& ttys, int count) {
   std::vector<harness::RosterEntry> roster;
   for (int i = 0; i < count; ++i) {
     ttys.push_back(std::make_unique<harness::Pty>());
@@ -103,18 +104,21 @@ int main() {
     double wall = 0;
     auto seen = follow(ttys, start_round(dir, "4"), &ru, &wall);
     double cpu = seconds(ru.ru_utime) + seconds(ru.ru_stime);
-    std::printf("  CPU (program and its touch commands): %.3f s over %.2f s wall = %.3f%%  (target < 1%%)\n",
-                cpu, wall, 100.0 * cpu / wall);
+    std::printf(
+        "  CPU (program and its touch commands): %.3f s over %.2f s wall = %.3f%%  (target < 1%%)\n",
+        cpu, wall, 100.0 * cpu / wall);
     double worst = 0;
     int lines = 0;
     for (const auto& a : seen[0]) {
-      if (a.text.size() < 3 || a.text.front() != '<' || a.text == "<5>") continue;  // <5> is the start
+      if (a.text.size() < 3 || a.text.front() != '<' || a.text == "<5>")
+        continue;  // <5> is the start
       double lag = a.at - static_cast<double>(static_cast<long>(a.at));
       worst = std::max(worst, lag);
       ++lines;
     }
-    std::printf("  countdown lag after the second turns: worst %.1f ms over %d lines  (target < 20 ms)\n",
-                worst * 1000, lines);
+    std::printf(
+        "  countdown lag after the second turns: worst %.1f ms over %d lines  (target < 20 ms)\n",
+        worst * 1000, lines);
   }
 
   // Fan-out to 100 terminals.
@@ -139,14 +143,16 @@ int main() {
       }
       if (all) spans.push_back(last - first);
     }
-    if (getenv("BENCH_VERBOSE")) for (double s : spans) std::printf("    span %.2f ms\n", s * 1000);
+    if (getenv("BENCH_VERBOSE"))
+      for (double s : spans) std::printf("    span %.2f ms\n", s * 1000);
     std::sort(spans.begin(), spans.end());
     if (spans.empty()) {
       std::printf("  100 terminals: no announcement reached them all\n");
       return 1;
     }
-    std::printf("  one announcement to 100 terminals, first to last, as they receive it: median %.2f ms, worst %.2f ms over %zu announcements  (target < 5 ms)\n",
-                spans[spans.size() / 2] * 1000, spans.back() * 1000, spans.size());
+    std::printf(
+        "  one announcement to 100 terminals, first to last, as they receive it: median %.2f ms, worst %.2f ms over %zu announcements  (target < 5 ms)\n",
+        spans[spans.size() / 2] * 1000, spans.back() * 1000, spans.size());
   }
 
   // The same fan-out timed at the writer, which a busy reader can't blur: the write
@@ -164,8 +170,9 @@ int main() {
       for (auto& t : ttys) t->drain(0, 0);
     }
     std::sort(spans.begin(), spans.end());
-    std::printf("  the same, timed at the writer: median %.2f ms, worst %.2f ms over %zu announcements  (target < 5 ms)\n",
-                spans[spans.size() / 2] * 1000, spans.back() * 1000, spans.size());
+    std::printf(
+        "  the same, timed at the writer: median %.2f ms, worst %.2f ms over %zu announcements  (target < 5 ms)\n",
+        spans[spans.size() / 2] * 1000, spans.back() * 1000, spans.size());
   }
   return 0;
 }

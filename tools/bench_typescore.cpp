@@ -44,10 +44,18 @@ double write_ledger(const harness::Scratch& dir, long lines) {
   std::array<char, kLedgerLineSize> buf;
   for (long i = 0; i < lines; ++i) {
     const int elapsed = 1 + static_cast<int>(rng() % 30);
-    const LedgerLine l{users[rng() % kUsers], 1 + static_cast<int>(rng() % 9), 26, 12,
-                       1 + static_cast<int>(i * 31 / lines), static_cast<int>(rng() % 24),
-                       static_cast<int>(rng() % 60), types[rng() % 4], 1 + static_cast<int>(rng() % 3),
-                       elapsed, 1 + static_cast<int>(rng() % 5), static_cast<int>(40 * 60 / elapsed)};
+    const LedgerLine l{users[rng() % kUsers],
+                       1 + static_cast<int>(rng() % 9),
+                       26,
+                       12,
+                       1 + static_cast<int>(i * 31 / lines),
+                       static_cast<int>(rng() % 24),
+                       static_cast<int>(rng() % 60),
+                       types[rng() % 4],
+                       1 + static_cast<int>(rng() % 3),
+                       elapsed,
+                       1 + static_cast<int>(rng() % 5),
+                       static_cast<int>(40 * 60 / elapsed)};
     std::fwrite(buf.data(), 1, format_ledger_line(buf, l), f);
   }
   const double mb = static_cast<double>(std::ftell(f)) / 1e6;
@@ -124,7 +132,8 @@ int main() {
            best_of(dir, {"--month", kMonthArg, "--by", "average", "--top", "100"}));
     report("leaderboard --type short --utf8", lines,
            best_of(dir, {"--month", kMonthArg, "--type", "short", "--utf8"}));
-    report("--user u7919 --csv", lines, best_of(dir, {"--month", kMonthArg, "--user", "u7919", "--csv"}));
+    report("--user u7919 --csv", lines,
+           best_of(dir, {"--month", kMonthArg, "--user", "u7919", "--csv"}));
     report("--all --check", lines, best_of(dir, {"--all", "--check"}));
   }
   return 0;

@@ -33,11 +33,13 @@ double seconds(const timeval& tv) { return static_cast<double>(tv.tv_sec) + tv.t
 
 std::size_t count_of(const std::string& hay, const std::string& needle) {
   std::size_t n = 0;
-  for (std::size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1)) ++n;
+  for (std::size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1))
+    ++n;
   return n;
 }
 
-void prepare(const harness::Scratch& dir, std::vector<std::unique_ptr<harness::Pty>>& ttys, int count) {
+void prepare(const harness::Scratch& dir, std::vector<std::unique_ptr<harness::Pty>>& ttys,
+             int count) {
   std::vector<harness::RosterEntry> roster;
   for (int i = 0; i < count; ++i) {
     ttys.push_back(std::make_unique<harness::Pty>());
@@ -163,10 +165,12 @@ int main() {
     // One load before the title and one by the first broadcast, which always reloads.
     const std::size_t startup = 2;
     double later = r.announcements > 1 && r.roster_opens >= startup
-                       ? static_cast<double>(r.roster_opens - startup) / static_cast<double>(r.announcements - 1)
+                       ? static_cast<double>(r.roster_opens - startup) /
+                             static_cast<double>(r.announcements - 1)
                        : -1;
-    std::printf("  roster reads: %zu over %zu announcements; %.2f per announcement after the first  (target 0)\n",
-                r.roster_opens, r.announcements, later);
+    std::printf(
+        "  roster reads: %zu over %zu announcements; %.2f per announcement after the first  (target 0)\n",
+        r.roster_opens, r.announcements, later);
   }
 
   // Stats of the roster, counted by strace where it is installed.
@@ -194,10 +198,11 @@ int main() {
       else if (line.find("stat") != std::string::npos)
         ++stats;
     }
-    std::printf("  roster stats: %zu over %zu announcements = %.2f each; opens %zu  (target 1 each, plus 1 for the first broadcast's reload)\n",
-                stats, r.announcements,
-                r.announcements ? static_cast<double>(stats) / static_cast<double>(r.announcements) : 0.0,
-                opens);
+    std::printf(
+        "  roster stats: %zu over %zu announcements = %.2f each; opens %zu  (target 1 each, plus 1 for the first broadcast's reload)\n",
+        stats, r.announcements,
+        r.announcements ? static_cast<double>(stats) / static_cast<double>(r.announcements) : 0.0,
+        opens);
   }
   return 0;
 }

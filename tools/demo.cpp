@@ -48,7 +48,8 @@ std::vector<std::string> announcements(const std::string& got) {
     std::string text = got.substr(start, end - start);
     // Reverse video stays visible as brackets even where the output is a file.
     for (auto [from, to] : {std::pair<std::string, std::string>{"\x1b[7m", "[ "}, {"\x1b[m", " ]"}})
-      for (std::size_t at; (at = text.find(from)) != std::string::npos;) text.replace(at, from.size(), to);
+      for (std::size_t at; (at = text.find(from)) != std::string::npos;)
+        text.replace(at, from.size(), to);
     while (!text.empty() && text.back() == '\n') text.pop_back();
     out.push_back(text);
     pos = end;
@@ -56,14 +57,12 @@ std::vector<std::string> announcements(const std::string& got) {
   return out;
 }
 
-std::string hex(const std::string& bytes, std::size_t max) {
-  std::string out;
-  char b[4];
-  for (std::size_t i = 0; i < bytes.size() && i < max; ++i) {
-    std::snprintf(b, sizeof b, "%02X ", static_cast<unsigned char>(bytes[i]));
-    out += b;
+// Sixteen bytes a line, so the dump fits an 80-column terminal.
+void print_hex(const std::string& bytes) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::printf("%s%02X", i % 16 == 0 ? "\n  " : " ", static_cast<unsigned char>(bytes[i]));
   }
-  return out;
+  std::printf("\n");
 }
 
 struct Player {
@@ -98,12 +97,14 @@ int main() {
             [](const auto& a, const auto& b) { return a.delay_s < b.delay_s; });
   harness::write_roster(bbs, room, roster);
 
+  if (!utf8_locale)
+    std::printf("Korean text below is raw EUC-KR; to read it, run: LC_ALL=C.UTF-8 make demo\n\n");
   std::printf("Working directory: %s (removed at the end)\n", bbs.path().c_str());
-  std::printf("Room %d, group %d, word type \"short\" (5 s limit). Players:", room, group);
+  std::printf("Room %d, group %d, word type \"short\" (5 s limit). Players:\n", room, group);
   for (auto& p : players)
-    std::printf(" %s on /dev/%s (group %d%s)", p.id, p.tty.name().c_str(), p.group,
+    std::printf("  %-8s on /dev/%s, group %d%s\n", p.id, p.tty.name().c_str(), p.group,
                 p.finish_after < 0 ? ", watching" : "");
-  std::printf("\n\nRunning: typerace demo %d %d short\n\n", group, room);
+  std::printf("\nRunning: typerace demo %d %d short\n\n", group, room);
   std::fflush(stdout);
 
   harness::ChatEngine engine(bbs, room, group, finishers);
@@ -143,8 +144,8 @@ int main() {
                 p.got.size(), ann.size(), ann.empty() ? " - another group hears nothing" : "");
   }
   std::string first = players[0].got.substr(0, players[0].got.find("\x1b[u") + 3);
-  std::printf("\nThe first announcement as it went over the wire (EUC-KR):\n  %s\n",
-              hex(first, 64).c_str());
+  std::printf("\nThe first announcement as it went over the wire (EUC-KR):");
+  print_hex(first);
 
   std::printf("\nScore ledger (user/score/):\n");
   for (const auto& e : fs::directory_iterator(bbs.file("user/score"))) {

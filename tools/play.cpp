@@ -51,14 +51,13 @@ struct Options {
 };
 
 void usage() {
-  std::fprintf(stderr,
-               "usage: play [--type <word type>] [--typestart] [--name <user id>]\n"
-               "  --type       word type from the sample index: short, proverb or english "
-               "(default english)\n"
-               "  --typestart  start the round with typestart; this program then waits, "
-               "ranks and clears up as the server does\n"
-               "  --name       your user id in the ranking, 1 to 8 letters or digits "
-               "(default you)\n");
+  std::fprintf(stderr, "usage: play [--type <word type>] [--typestart] [--name <user id>]\n"
+                       "  --type       word type from the sample index: short, proverb or english "
+                       "(default english)\n"
+                       "  --typestart  start the round with typestart; this program then waits, "
+                       "ranks and clears up as the server does\n"
+                       "  --name       your user id in the ranking, 1 to 8 letters or digits "
+                       "(default you)\n");
 }
 
 bool parse(int argc, char** argv, Options& opt) {
@@ -84,6 +83,14 @@ bool parse(int argc, char** argv, Options& opt) {
 
 volatile sig_atomic_t got_signal = 0;
 void on_signal(int sig) { got_signal = sig; }
+volatile sig_atomic_t resized = 0;
+void on_resize(int) { resized = 1; }
+
+winsize terminal_size() {
+  winsize ws{};
+  ioctl(1, TIOCGWINSZ, &ws);
+  return ws;
+}
 
 void write_all(int fd, std::string_view s) {
   while (!s.empty()) {
@@ -100,7 +107,7 @@ void write_all(int fd, std::string_view s) {
 // put back on destruction.
 class Screen {
  public:
-  Screen(int cols, const std::string& status) : cols_(cols) {
+  Screen(const winsize& ws, std::string status) : status_(std::move(status)) {
     tcgetattr(0, &saved_);
     termios raw = saved_;
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
@@ -108,11 +115,7 @@ class Screen {
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
     tcsetattr(0, TCSADRAIN, &raw);
-    std::string bar = " " + status + " ";
-    if (cols_ > 0 && bar.size() > static_cast<size_t>(cols_)) bar.resize(static_cast<size_t>(cols_));
-    out("\x1b[H\x1b[2J\x1b[1;" + std::to_string(kRegionEnd) + "r");
-    out("\x1b[" + std::to_string(kStatusRow) + ";1H\x1b[7m" + bar + "\x1b[m");
-    prompt("");
+    redraw(ws);
   }
   ~Screen() {
     out("\x1b[m\x1b[r\x1b[" + std::to_string(kStatusRow) + ";1H\x1b[J");
@@ -121,16 +124,43 @@ class Screen {
   Screen(const Screen&) = delete;
   Screen& operator=(const Screen&) = delete;
 
-  static void out(std::string_view s) { write_all(1, s); }
-  void prompt(const std::string& text) {
-    out("\x1b[" + std::to_string(kPromptRow) + ";1H\x1b[2K> " + text);
+  // What the round program wrote to the person's terminal, made readable.
+  void room(std::string_view bytes) {
+    log_.feed(bytes);
+    if (fits_) out(bytes);
   }
   // A line of this program's own among the room's lines.
-  static void note(const std::string& text) { out("\x1b[s\x1b[21;1H\n  " + text + "\x1b[u"); }
+  void note(const std::string& text) { room("\x1b[s\x1b[21;1H\n  " + text + "\x1b[u"); }
+  void prompt(const std::string& text) {
+    prompt_ = text;
+    if (fits_) out("\x1b[" + std::to_string(kPromptRow) + ";1H\x1b[2K> " + prompt_);
+  }
+
+  // Everything again, for a terminal that may have changed its size and lost what it
+  // showed: the room's last lines, the status bar and the line being typed.
+  void redraw(const winsize& ws) {
+    fits_ = ws.ws_row == 0 || ws.ws_row >= kPromptRow;
+    out("\x1b[m\x1b[r\x1b[H\x1b[2J");
+    if (!fits_) {
+      out("The room needs " + std::to_string(kPromptRow) + " rows; make the terminal taller.");
+      return;
+    }
+    std::string bar = " " + status_ + " ";
+    if (ws.ws_col > 0 && bar.size() > ws.ws_col) bar.resize(static_cast<std::size_t>(ws.ws_col));
+    out("\x1b[1;" + std::to_string(kRegionEnd) + "r");
+    for (const auto& frame : log_.frames()) out(frame);
+    out("\x1b[" + std::to_string(kStatusRow) + ";1H\x1b[7m" + bar + "\x1b[m");
+    prompt(prompt_);
+  }
 
  private:
+  static void out(std::string_view s) { write_all(1, s); }
+
   termios saved_{};
-  int cols_;
+  std::string status_;
+  std::string prompt_;
+  bool fits_ = true;
+  play::FrameLog log_;
 };
 
 // The round runs in the scratch directory as the server runs in its own: the broadcast
@@ -167,7 +197,7 @@ struct Outcome {
   std::vector<std::string> lines;  // shown once the terminal is back to normal
 };
 
-Outcome play_round(const Options& opt, int cols, bool utf8) {
+Outcome play_round(const Options& opt, const winsize& size, bool utf8) {
   Outcome res;
   const char* starter = opt.typestart ? "typestart" : "typerace";
   std::string bin = harness::program(starter);
@@ -197,32 +227,44 @@ Outcome play_round(const Options& opt, int cols, bool utf8) {
   std::string status = std::string(starter) + " - room " + std::to_string(kRoom) + " group " +
                        std::to_string(kGroup) + " - " + opt.type + ", " +
                        std::to_string(plan.limit) + " s - Enter sends, Ctrl-C leaves";
-  Screen screen(cols, status);
+  Screen screen(size, status);
   std::string who = "You are " + opt.name + " on /dev/" + you.name() + "; your rivals:";
   for (auto& r : rivals) who += " " + r.id;
-  Screen::note(who + ".");
-  Screen::note("Working directory " + bbs.path() + " (removed at the end).");
+  screen.note(who + ".");
+  screen.note("Working directory " + bbs.path() + " (removed at the end).");
   if (!utf8)
-    Screen::note("Your locale is not UTF-8, so Korean text is shown as the EUC-KR bytes it is.");
-  Screen::note("When the word appears, type it and press Enter.");
+    screen.note("Your locale is not UTF-8, so Korean text is shown as the EUC-KR bytes it is.");
+  screen.note("When the word appears, type it and press Enter.");
   screen.prompt("");
+  // The rivals' finishes as the chat would show them, when they happen.
+  auto show_finishes = [&](std::time_t now) {
+    for (const auto& id : engine.take_finished())
+      screen.note(id + " has typed the word (" + std::to_string(now - engine.word_time()) + " s).");
+  };
 
   harness::Proc round(bin, {"play", std::to_string(kGroup), std::to_string(kRoom), opt.type},
                       bbs.path());
-  bool round_over = false, ranked = !opt.typestart, quit = false;
+  bool round_over = false, ranked = !opt.typestart, quit = false, interrupted = false;
   harness::Result ended;
 
   while (!quit && !got_signal) {
     std::vector<pollfd> fds{{0, POLLIN, 0}, {you.master(), POLLIN, 0}};
     for (auto& t : rival_ttys) fds.push_back({t.master(), POLLIN, 0});
-    poll(fds.data(), fds.size(), 100);
+    if (poll(fds.data(), fds.size(), 100) < 0) {
+      for (auto& p : fds) p.revents = 0;  // interrupted: a resize, or a signal to end
+    }
+    if (resized) {
+      resized = 0;
+      screen.redraw(terminal_size());
+    }
 
     std::string room = read_available(you.master());
-    if (!room.empty()) Screen::out(shown.feed(room));
+    if (!room.empty()) screen.room(shown.feed(room));
     for (auto& t : rival_ttys) read_available(t.master());
 
     std::time_t now = std::time(nullptr);
     engine.tick(now);
+    show_finishes(now);
 
     if (fds[0].revents & (POLLHUP | POLLERR)) break;
     if (fds[0].revents & POLLIN) {
@@ -232,6 +274,10 @@ Outcome play_round(const Options& opt, int cols, bool utf8) {
       bool changed = false;
       for (ssize_t i = 0; i < n && !quit; ++i) {
         switch (editor.feed(static_cast<unsigned char>(keys[i]))) {
+          case play::LineEditor::Event::Interrupt:
+            interrupted = true;
+            quit = true;
+            break;
           case play::LineEditor::Event::Quit:
             quit = true;
             break;
@@ -243,16 +289,24 @@ Outcome play_round(const Options& opt, int cols, bool utf8) {
             changed = false;
             screen.prompt("");
             if (line.empty()) break;
-            Screen::note("<" + opt.name + "> " + line);
+            screen.note("<" + opt.name + "> " + line);
             auto word = typed.whole(line);
-            switch (word ? engine.typed(*word, std::time(nullptr)) : play::ChatStandIn::Typed::Missed) {
+            std::time_t at = std::time(nullptr);
+            auto verdict = word ? engine.typed(*word, at) : play::ChatStandIn::Typed::Missed;
+            show_finishes(at);  // rivals due by now finished first
+            switch (verdict) {
               case play::ChatStandIn::Typed::NotYet:
-                Screen::note("(the word is not out yet)");
+                screen.note("(the word is not out yet)");
                 break;
               case play::ChatStandIn::Typed::Finished:
-                Screen::note("(that's the word - your time is in; the ranking follows when time is up)");
+                screen.note(
+                    "(that's the word - your time is in; the ranking follows when time is up)");
                 break;
-              default:
+              case play::ChatStandIn::Typed::Missed:
+                screen.note("(that is not the word - try again)");
+                break;
+              case play::ChatStandIn::Typed::AlreadyFinished:
+                screen.note("(your time is in already)");
                 break;
             }
             break;
@@ -268,6 +322,7 @@ Outcome play_round(const Options& opt, int cols, bool utf8) {
       ended = round.wait(1000);
       round_over = true;
       engine.tick(std::time(nullptr));
+      show_finishes(std::time(nullptr));
       if (ended.status != 0) ranked = true;
     }
     if (round_over && !ranked) {
@@ -284,7 +339,7 @@ Outcome play_round(const Options& opt, int cols, bool utf8) {
       }
     }
     if (round_over && ranked) {
-      Screen::out(shown.feed(you.drain(100, 1000)));
+      screen.room(shown.feed(you.drain(100, 1000)));
       break;
     }
   }
@@ -298,7 +353,8 @@ Outcome play_round(const Options& opt, int cols, bool utf8) {
     }
     unlink(engine.answer_path().c_str());
     unlink(engine.results_path().c_str());
-    res.status = got_signal ? 128 + got_signal : 0;
+    // As a shell reports a program that Ctrl-C ended.
+    res.status = got_signal ? 128 + got_signal : interrupted ? 128 + SIGINT : 0;
     res.lines.push_back("Round left early; its scratch directory is removed.");
     return res;
   }
@@ -311,7 +367,8 @@ Outcome play_round(const Options& opt, int cols, bool utf8) {
   if (!ended.err.empty()) {
     play::Recoder err("EUC-KR", utf8 ? "UTF-8" : "EUC-KR");
     res.lines.push_back(std::string(starter) + " said: " + err.feed(ended.err));
-    while (!res.lines.back().empty() && res.lines.back().back() == '\n') res.lines.back().pop_back();
+    while (!res.lines.back().empty() && res.lines.back().back() == '\n')
+      res.lines.back().pop_back();
   }
   return res;
 }
@@ -334,22 +391,22 @@ int main(int argc, char** argv) {
                  isatty(0) ? "standard output" : "standard input");
     return 1;
   }
-  winsize ws{};
-  ioctl(1, TIOCGWINSZ, &ws);
+  winsize ws = terminal_size();
   if (ws.ws_row != 0 && ws.ws_row < kPromptRow) {
-    std::fprintf(stderr,
-                 "play: the room needs a terminal of at least %d rows; this one has %d.\n",
+    std::fprintf(stderr, "play: the room needs a terminal of at least %d rows; this one has %d.\n",
                  kPromptRow, ws.ws_row);
     return 1;
   }
 
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_handler = on_signal;
   sigemptyset(&sa.sa_mask);
   for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(sig, &sa, nullptr);
+  sa.sa_handler = on_resize;
+  sigaction(SIGWINCH, &sa, nullptr);
 
   bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-  Outcome res = play_round(opt, ws.ws_col, utf8);
+  Outcome res = play_round(opt, ws, utf8);
   for (const auto& line : res.lines) std::printf("%s\n", line.c_str());
   return res.status;
 }

@@ -1,5 +1,6 @@
 #include "play_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <cwchar>
@@ -74,7 +75,7 @@ LineEditor::Event LineEditor::feed(unsigned char c) {
   }
   switch (c) {
     case 0x03:  // Ctrl-C
-      return Event::Quit;
+      return Event::Interrupt;
     case 0x04:  // Ctrl-D leaves only from an empty line, as a shell does
       return text_.empty() ? Event::Quit : Event::None;
     case '\r':
@@ -120,6 +121,30 @@ void LineEditor::erase_last_char() {
     i += n;
   }
   text_.resize(last);
+}
+
+void FrameLog::feed(std::string_view bytes) {
+  static constexpr std::string_view kOpen = "\x1b[s", kClose = "\x1b[u";
+  partial_.append(bytes);
+  for (;;) {
+    std::size_t open = partial_.find(kOpen);
+    if (open == std::string::npos) {
+      // Only the start of an opening may be worth keeping.
+      partial_.erase(0, partial_.size() - std::min(partial_.size(), kOpen.size() - 1));
+      return;
+    }
+    std::size_t close = partial_.find(kClose, open + kOpen.size());
+    if (close == std::string::npos) {
+      partial_.erase(0, open);
+      // An opening never closed is no announcement; it must not hold on to the stream.
+      if (partial_.size() > kLongest) partial_.erase(0, kOpen.size());
+      return;
+    }
+    std::size_t end = close + kClose.size();
+    frames_.emplace_back(partial_, open, end - open);
+    if (frames_.size() > kKeep) frames_.pop_front();
+    partial_.erase(0, end);
+  }
 }
 
 }  // namespace play

@@ -4,6 +4,7 @@
 
 #include <iconv.h>
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,7 +37,8 @@ class Recoder {
 // C locale), since the terminal's line discipline is off while a round is played.
 class LineEditor {
  public:
-  enum class Event { None, Changed, Line, Quit };
+  // Interrupt is Ctrl-C, Quit is Ctrl-D on an empty line.
+  enum class Event { None, Changed, Line, Quit, Interrupt };
   static constexpr std::size_t kMax = 400;  // bytes; longer than any word a list may hold
 
   // One byte from the keyboard.
@@ -50,6 +52,22 @@ class LineEditor {
   enum class Esc { None, Start, Csi, Ss3 };
   Esc esc_ = Esc::None;
   std::string text_;
+};
+
+// The room's lines as they were drawn, so a resized screen can show them again: each
+// announcement frame ("save cursor" ... "restore cursor") of the stream, whole, the
+// latest last. A frame split between reads is kept once its end has arrived.
+class FrameLog {
+ public:
+  static constexpr std::size_t kKeep = 48;       // more lines than the room can show
+  static constexpr std::size_t kLongest = 4096;  // no announcement is longer, converted
+
+  void feed(std::string_view bytes);
+  const std::deque<std::string>& frames() const { return frames_; }
+
+ private:
+  std::string partial_;
+  std::deque<std::string> frames_;
 };
 
 }  // namespace play

@@ -72,7 +72,8 @@ std::string ChatStandIn::current_word() const { return slurp(answer_); }
 
 void ChatStandIn::finish(const std::string& id, std::time_t now) const {
   char line[64];
-  int n = std::snprintf(line, sizeof line, "%lld %s typed\n", static_cast<long long>(now), id.c_str());
+  int n =
+      std::snprintf(line, sizeof line, "%lld %s typed\n", static_cast<long long>(now), id.c_str());
   if (n <= 0 || n >= static_cast<int>(sizeof line)) return;
   int fd = open(results_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
   if (fd < 0) return;
@@ -92,8 +93,15 @@ void ChatStandIn::tick(std::time_t now) {
     if (!r.done && now >= word_time_ + r.delay_s) {
       r.done = true;
       finish(r.id, now);
+      just_finished_.push_back(r.id);
     }
   }
+}
+
+std::vector<std::string> ChatStandIn::take_finished() {
+  std::vector<std::string> out;
+  out.swap(just_finished_);
+  return out;
 }
 
 ChatStandIn::Typed ChatStandIn::typed(std::string_view line, std::time_t now) {

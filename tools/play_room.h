@@ -46,6 +46,10 @@ class ChatStandIn {
   // A line the person typed, in EUC-KR.
   Typed typed(std::string_view line, std::time_t now);
 
+  // The rivals who finished since the last call, in finishing order, so the chat can
+  // show them as they happen.
+  std::vector<std::string> take_finished();
+
   bool word_out() const { return word_time_ != 0; }
   bool player_finished() const { return player_done_; }
   const std::string& word() const { return word_; }
@@ -59,6 +63,7 @@ class ChatStandIn {
 
   std::string answer_, results_, player_;
   std::vector<Rival> rivals_;
+  std::vector<std::string> just_finished_;
   std::string word_;
   std::time_t word_time_ = 0;
   bool player_done_ = false;

@@ -29,9 +29,8 @@ std::size_t format_ledger_line(std::span<char> out, const LedgerLine& l) {
   std::array<char, kLedgerLineSize> user, type;
   int n = -1;
   if (c_string(l.user, user) && c_string(l.type, type))
-    n = std::snprintf(out.data(), out.size(), LEDGER_FORMAT, user.data(), l.group, l.year,
-                      l.month, l.day, l.hour, l.minute, type.data(), l.pick, l.elapsed, l.rank,
-                      l.speed);
+    n = std::snprintf(out.data(), out.size(), LEDGER_FORMAT, user.data(), l.group, l.year, l.month,
+                      l.day, l.hour, l.minute, type.data(), l.pick, l.elapsed, l.rank, l.speed);
   if (n < 0 || static_cast<std::size_t>(n) >= out.size()) {
     if (!out.empty()) out[0] = '\0';
     return 0;
@@ -41,9 +40,8 @@ std::size_t format_ledger_line(std::span<char> out, const LedgerLine& l) {
 
 namespace {
 
-constexpr const char* kFieldNames[12] = {"user", "group",  "year",    "month",
-                                         "day",  "hour",   "minute",  "type",
-                                         "pick", "elapsed", "rank",   "speed"};
+constexpr const char* kFieldNames[12] = {"user",   "group", "year", "month",   "day",  "hour",
+                                         "minute", "type",  "pick", "elapsed", "rank", "speed"};
 
 // The fields a clock bounds, by index: lowest and highest value.
 struct Bounds {
@@ -113,7 +111,8 @@ LedgerVerdict parse_ledger_line(std::span<char> line, LedgerLine& out) {
     const LedgerFault fault = read_int32(tok[f], num[f]);
     if (fault != LedgerFault::none) return {fault, f};
     for (const Bounds& b : kCalendar)
-      if (b.field == f && (num[f] < b.low || num[f] > b.high)) return {LedgerFault::off_calendar, f};
+      if (b.field == f && (num[f] < b.low || num[f] > b.high))
+        return {LedgerFault::off_calendar, f};
   }
 
   // One blank between the type's tokens; the type only ever shrinks, so in place is safe.
@@ -128,8 +127,9 @@ LedgerVerdict parse_ledger_line(std::span<char> line, LedgerLine& out) {
     after_blank = blank;
   }
 
-  out = {tok[0], num[1], num[2], num[3], num[4], num[5], num[6],
-         {text + type_begin, w - type_begin}, num[8], num[9], num[10], num[11]};
+  out = {tok[0], num[1], num[2],  num[3],
+         num[4], num[5], num[6],  {text + type_begin, w - type_begin},
+         num[8], num[9], num[10], num[11]};
   return {};
 }
 

@@ -26,7 +26,7 @@ inline constexpr std::size_t kLedgerLineMax = 4096;
 struct LedgerLine {
   std::string_view user;
   int group;
-  int year;  // modulo 100
+  int year;   // modulo 100
   int month;  // 1 to 12
   int day, hour, minute;
   std::string_view type;

@@ -17,9 +17,11 @@
 #include <memory>
 
 #include "cfile.h"
+#include "cli.h"
 #include "game_files.h"
 #include "round.h"
 #include "tty.h"
+#include "usage.h"
 
 namespace {
 
@@ -69,7 +71,7 @@ sigset_t ending_signals() {
 void catch_endings() {
   signal(SIGPIPE, SIG_IGN);
   signal(SIGXFSZ, SIG_IGN);
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_handler = end_round_on_signal;
   sa.sa_mask = ending_signals();
   for (int sig : kEndingSignals) sigaction(sig, &sa, nullptr);
@@ -128,8 +130,7 @@ bool remove_stale_claim() {
   if (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) return false;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return false;  // a round holds it
   // With the lock held, nobody else is removing it; but it may have been replaced already.
-  if (lstat(answer_path, &named) != 0 || named.st_ino != held.st_ino ||
-      named.st_dev != held.st_dev)
+  if (lstat(answer_path, &named) != 0 || named.st_ino != held.st_ino || named.st_dev != held.st_dev)
     return false;
   const std::time_t now = std::time(nullptr);
   const long long age = static_cast<long long>(now) - held.st_mtime;
@@ -167,6 +168,7 @@ struct Round {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (answer_help_or_version(argc, argv, "typerace", TYPERACE_USAGE)) return 0;
   if (argc < 5) {
     std::perror(MSG_NO_ARGS);
     return 1;
@@ -183,8 +185,7 @@ int main(int argc, char** argv) {
   mask_controls(shown_type.data());
 
   std::snprintf(answer_path, sizeof answer_path, "frm/typegame/taja.%d%d", r.room, r.group);
-  std::snprintf(results_path, sizeof results_path, "frm/typegame/chatmess.%d%d", r.room,
-                r.group);
+  std::snprintf(results_path, sizeof results_path, "frm/typegame/chatmess.%d%d", r.room, r.group);
 
   // Claiming the room is one step, so two rounds can never both think they hold it. The
   // claim stays locked to the end, which tells a later round that this one is alive.

@@ -30,7 +30,8 @@ bool tty_name_ok(std::string_view name) {
   std::size_t start = 0;
   for (;;) {
     std::size_t slash = name.find('/', start);
-    std::string_view part = name.substr(start, slash == std::string_view::npos ? slash : slash - start);
+    std::string_view part =
+        name.substr(start, slash == std::string_view::npos ? slash : slash - start);
     if (part == "..") return false;
     if (slash == std::string_view::npos) return true;
     start = slash + 1;

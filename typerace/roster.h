@@ -10,13 +10,13 @@
 
 inline constexpr std::size_t kRosterRecordSize = 52;
 inline constexpr std::size_t kTtyFieldSize = 21;
-inline constexpr std::size_t kTtyNameMax = 8;     // what a recipient slot holds
+inline constexpr std::size_t kTtyNameMax = 8;  // what a recipient slot holds
 inline constexpr std::size_t kRecipientsMax = 100;
 
 struct RoomRosterRecord {
-  std::int32_t group;                      // offset 0, little-endian on disk
-  std::array<char, 27> other;              // offset 4, the server's own; not ours to read
-  std::array<char, kTtyFieldSize> tty;     // offset 31, NUL-terminated device name
+  std::int32_t group;                   // offset 0, little-endian on disk
+  std::array<char, 27> other;           // offset 4, the server's own; not ours to read
+  std::array<char, kTtyFieldSize> tty;  // offset 31, NUL-terminated device name
 };
 
 // Path of the roster file in use; set_roomfile writes it.

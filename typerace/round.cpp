@@ -125,7 +125,9 @@ std::int32_t elapsed_since(long long finish, std::time_t start) {
   long long diff;
   if (__builtin_sub_overflow(finish, static_cast<long long>(start), &diff))
     return finish < 0 ? INT32_MIN : INT32_MAX;
-  return diff > INT32_MAX ? INT32_MAX : diff < INT32_MIN ? INT32_MIN : static_cast<std::int32_t>(diff);
+  return diff > INT32_MAX   ? INT32_MAX
+         : diff < INT32_MIN ? INT32_MIN
+                            : static_cast<std::int32_t>(diff);
 }
 
 void format_rank(std::array<char, kMessageSize>& out, int rank, int elapsed, const char* user,
@@ -144,8 +146,8 @@ void jumsu_save(const char* user, int group, const std::tm& when, const char* ty
   std::array<char, 64> path;
   ledger_path(when, path);
   std::array<char, kLedgerLineSize> line;
-  std::size_t n = format_ledger_line(
-      line, {user, group, when.tm_year % 100, when.tm_mon + 1, when.tm_mday, when.tm_hour,
-             when.tm_min, type, pick, elapsed, rank, speed});
+  std::size_t n =
+      format_ledger_line(line, {user, group, when.tm_year % 100, when.tm_mon + 1, when.tm_mday,
+                                when.tm_hour, when.tm_min, type, pick, elapsed, rank, speed});
   if (n > 0) append_whole_line(path.data(), {line.data(), n});
 }

@@ -93,8 +93,8 @@ void RoundClock::watch_for_steps(long long wall_ns, long long mono_ns) {
   const long long drift = (wall_ns - wall0_ns_) - (mono_ns - mono0_ns_) - shift_ns_;
   if (drift > kSecond || drift < -kSecond) {
     shift_ns_ += drift;
-    shift_s_ = static_cast<std::time_t>((shift_ns_ + (shift_ns_ >= 0 ? 1 : -1) * kSecond / 2) /
-                                        kSecond);
+    shift_s_ =
+        static_cast<std::time_t>((shift_ns_ + (shift_ns_ >= 0 ? 1 : -1) * kSecond / 2) / kSecond);
   }
 }
 
@@ -119,8 +119,8 @@ void RoundClock::sleep_past(std::time_t seen) {
     if (mono >= give_up) return;
     const long long wall = clock_ns(CLOCK_REALTIME) - shift_s_ * kSecond;
     // Past the turn on the precise clock, time() is only a tick behind: wait a tick.
-    long long wait = floor_seconds(wall) > seen ? kSecond / 1000
-                                                : (floor_seconds(wall) + 1) * kSecond - wall;
+    long long wait =
+        floor_seconds(wall) > seen ? kSecond / 1000 : (floor_seconds(wall) + 1) * kSecond - wall;
     if (wait > give_up - mono) wait = give_up - mono;
     pause_ns(wait);
   }

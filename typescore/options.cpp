@@ -3,8 +3,9 @@
 #include <string_view>
 
 const char SCORE_HELP[] =
-    "usage: typescore [--month YYMM | --all] [--type TYPE] [--by best|average|rounds|wins]\n"
-    "                 [--top N] [--user ID] [--csv] [--utf8] [--check]\n"
+    "usage: typescore [--month YYMM | --all] [--type TYPE]\n"
+    "                 [--by best|average|rounds|wins] [--top N] [--user ID]\n"
+    "                 [--csv] [--utf8] [--check]\n"
     "       typescore --help | --version\n"
     "\n"
     "The typing race's hall of fame, read from the score ledgers in user/score/\n"
@@ -18,7 +19,7 @@ const char SCORE_HELP[] =
     "  --user ID     one user's rounds instead of the leaderboard\n"
     "  --csv         comma-separated values instead of the table\n"
     "  --utf8        UTF-8 instead of EUC-KR\n"
-    "  --check       list the lines that do not read on standard error; status 1 if any\n";
+    "  --check       name unreadable lines on standard error; status 1 if any\n";
 
 namespace {
 
@@ -48,11 +49,16 @@ bool read_top(std::string_view v, int& top) {
 }
 
 bool read_order(std::string_view v, Order& by) {
-  if (v == "best") by = Order::best;
-  else if (v == "average") by = Order::average;
-  else if (v == "rounds") by = Order::rounds;
-  else if (v == "wins") by = Order::wins;
-  else return false;
+  if (v == "best")
+    by = Order::best;
+  else if (v == "average")
+    by = Order::average;
+  else if (v == "rounds")
+    by = Order::rounds;
+  else if (v == "wins")
+    by = Order::wins;
+  else
+    return false;
   return true;
 }
 
@@ -63,8 +69,11 @@ bool parse_score_options(int argc, char** argv, ScoreOptions& out) {
   bool seen_by = false, seen_top = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view opt = argv[i];
-    bool* flag = opt == "--csv" ? &out.csv : opt == "--utf8" ? &out.utf8
-                 : opt == "--check" ? &out.check : opt == "--all" ? &out.all : nullptr;
+    bool* flag = opt == "--csv"     ? &out.csv
+                 : opt == "--utf8"  ? &out.utf8
+                 : opt == "--check" ? &out.check
+                 : opt == "--all"   ? &out.all
+                                    : nullptr;
     if (flag) {
       if (*flag) return false;
       *flag = true;

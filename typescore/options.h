@@ -6,16 +6,16 @@
 enum class Order { best, average, rounds, wins };
 
 struct ScoreOptions {
-  bool all = false;       // every month's ledger
+  bool all = false;  // every month's ledger
   bool month_given = false;
-  int year = 0;           // modulo 100, with `month`: the month asked for
-  int month = 0;          // 1 to 12
+  int year = 0;   // modulo 100, with `month`: the month asked for
+  int month = 0;  // 1 to 12
   bool has_type = false;
-  std::string type;       // only rounds of this word type
+  std::string type;  // only rounds of this word type
   Order by = Order::best;
   int top = 10;
   bool has_user = false;
-  std::string user;       // one user's rounds instead of the leaderboard
+  std::string user;  // one user's rounds instead of the leaderboard
   bool csv = false;
   bool utf8 = false;
   bool check = false;

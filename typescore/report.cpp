@@ -15,26 +15,26 @@ constexpr std::size_t kUserCols = 20;   // a longer user id is cut in a table
 constexpr std::size_t kTypeCols = 16;   // likewise a word type in a row
 constexpr std::size_t kTitleCols = 40;  // and a user id or type in a title
 
-constexpr char TXT_YEAR[] = "\xB3\xE2";                                     // year
-constexpr char TXT_MONTH[] = "\xBF\xF9";                                    // month
-constexpr char TXT_ALL_MONTHS[] = "\xC0\xFC\xC3\xBC \xB1\xE2\xB0\xA3";      // all months
-constexpr char TXT_RANKING[] = "\xC5\xB8\xC0\xDA \xBC\xF8\xC0\xA7";         // typing ranking
-constexpr char TXT_TYPE[] = "\xC0\xAF\xC7\xFC";                             // word type
-constexpr char TXT_RECORD_OF[] =                                            // 's typing record
+constexpr char TXT_YEAR[] = "\xB3\xE2";                                 // year
+constexpr char TXT_MONTH[] = "\xBF\xF9";                                // month
+constexpr char TXT_ALL_MONTHS[] = "\xC0\xFC\xC3\xBC \xB1\xE2\xB0\xA3";  // all months
+constexpr char TXT_RANKING[] = "\xC5\xB8\xC0\xDA \xBC\xF8\xC0\xA7";     // typing ranking
+constexpr char TXT_TYPE[] = "\xC0\xAF\xC7\xFC";                         // word type
+constexpr char TXT_RECORD_OF[] =                                        // 's typing record
     "\xB4\xD4\xC0\xC7 \xC5\xB8\xC0\xDA \xB1\xE2\xB7\xCF";
-constexpr char TXT_NO_RECORDS[] =                                           // there are no records
+constexpr char TXT_NO_RECORDS[] =  // there are no records
     "\xB1\xE2\xB7\xCF\xC0\xCC \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.";
-constexpr char TXT_RANK[] = "\xBC\xF8\xC0\xA7";                             // rank
-constexpr char TXT_ID[] = "\xBE\xC6\xC0\xCC\xB5\xF0";                       // user id
-constexpr char TXT_ROUNDS[] = "\xC6\xC7\xBC\xF6";                           // rounds played
-constexpr char TXT_WINS[] = "1\xB5\xEE";                                    // first places
-constexpr char TXT_BEST[] = "\xC3\xD6\xB0\xED";                             // best
-constexpr char TXT_AVERAGE[] = "\xC6\xF2\xB1\xD5";                          // average
-constexpr char TXT_DATE[] = "\xB3\xAF\xC2\xA5";                             // date
-constexpr char TXT_TIME[] = "\xBD\xC3\xB0\xA2";                             // time of day
-constexpr char TXT_SECONDS[] = "\xC3\xCA";                                  // seconds
-constexpr char TXT_PER_MINUTE[] = "\xC5\xB8/\xBA\xD0";                      // strokes per minute
-constexpr char TXT_SQUARE[] = "\xA1\xE1";                                   // '■', two columns
+constexpr char TXT_RANK[] = "\xBC\xF8\xC0\xA7";         // rank
+constexpr char TXT_ID[] = "\xBE\xC6\xC0\xCC\xB5\xF0";   // user id
+constexpr char TXT_ROUNDS[] = "\xC6\xC7\xBC\xF6";       // rounds played
+constexpr char TXT_WINS[] = "1\xB5\xEE";                // first places
+constexpr char TXT_BEST[] = "\xC3\xD6\xB0\xED";         // best
+constexpr char TXT_AVERAGE[] = "\xC6\xF2\xB1\xD5";      // average
+constexpr char TXT_DATE[] = "\xB3\xAF\xC2\xA5";         // date
+constexpr char TXT_TIME[] = "\xBD\xC3\xB0\xA2";         // time of day
+constexpr char TXT_SECONDS[] = "\xC3\xCA";              // seconds
+constexpr char TXT_PER_MINUTE[] = "\xC5\xB8/\xBA\xD0";  // strokes per minute
+constexpr char TXT_SQUARE[] = "\xA1\xE1";               // '■', two columns
 
 bool is_pair_byte(unsigned char b) { return b >= 0xA1 && b <= 0xFE; }
 
@@ -81,7 +81,8 @@ void print_rows(Out& out, std::span<const Column> columns, std::size_t rows,
   }
   std::size_t used = 0;
   for (std::size_t w : width) used += w + 2;
-  const std::int64_t squares = used < kTableWidth ? static_cast<std::int64_t>(kTableWidth - used) / 2 : 0;
+  const std::int64_t squares =
+      used < kTableWidth ? static_cast<std::int64_t>(kTableWidth - used) / 2 : 0;
 
   std::string line;
   auto put = [&](const Cells& texts, std::int64_t value) {
@@ -92,7 +93,8 @@ void print_rows(Out& out, std::span<const Column> columns, std::size_t rows,
       line += "  ";
     }
     // A row with any speed above nothing shows at least one square.
-    std::int64_t n = value > 0 && bar_top > 0 ? std::max<std::int64_t>(1, value * squares / bar_top) : 0;
+    std::int64_t n =
+        value > 0 && bar_top > 0 ? std::max<std::int64_t>(1, value * squares / bar_top) : 0;
     if (squares == 0) n = 0;
     for (std::int64_t i = 0; i < n; ++i) line += TXT_SQUARE;
     while (!line.empty() && line.back() == ' ') line.pop_back();
@@ -165,7 +167,8 @@ std::string shown(std::string_view raw, std::size_t max_cols) {
   s.reserve(std::min(raw.size(), max_cols));
   for (std::size_t i = 0; i < raw.size(); ++i) {
     const auto b = static_cast<unsigned char>(raw[i]);
-    if (is_pair_byte(b) && i + 1 < raw.size() && is_pair_byte(static_cast<unsigned char>(raw[i + 1]))) {
+    if (is_pair_byte(b) && i + 1 < raw.size() &&
+        is_pair_byte(static_cast<unsigned char>(raw[i + 1]))) {
       s += raw.substr(i++, 2);
     } else {
       s += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '?';
@@ -192,19 +195,24 @@ void print_board_table(Out& out, const ScoreOptions& opt, const std::vector<Boar
     return;
   }
   out.line("");
-  static constexpr Column columns[] = {{TXT_RANK, false},  {TXT_ID, true},   {TXT_ROUNDS, false},
-                                       {TXT_WINS, false},  {TXT_BEST, false}, {TXT_AVERAGE, false}};
+  static constexpr Column columns[] = {{TXT_RANK, false}, {TXT_ID, true},    {TXT_ROUNDS, false},
+                                       {TXT_WINS, false}, {TXT_BEST, false}, {TXT_AVERAGE, false}};
   print_rows(out, columns, rows.size(), [&](std::size_t r, Cells& c, std::int64_t& bar) {
     const BoardRow& row = rows[r];
-    c = {number(static_cast<std::int64_t>(r) + 1), shown(row.user, kUserCols), number(row.rounds),
-         number(row.wins), number(row.best), number(row.average)};
+    c = {number(static_cast<std::int64_t>(r) + 1),
+         shown(row.user, kUserCols),
+         number(row.rounds),
+         number(row.wins),
+         number(row.best),
+         number(row.average)};
     bar = row.best;
   });
 }
 
 UserRound keep_round(const LedgerLine& l) {
-  return {l.year, l.month, l.day, l.hour, l.minute, l.rank, l.elapsed, l.speed,
-          shown(l.type, kTypeCols)};
+  return {l.year,    l.month,  l.day,
+          l.hour,    l.minute, l.rank,
+          l.elapsed, l.speed,  shown(l.type, kTypeCols)};
 }
 
 void print_user_table(Out& out, const ScoreOptions& opt, const BoardRow& totals,
@@ -220,9 +228,9 @@ void print_user_table(Out& out, const ScoreOptions& opt, const BoardRow& totals,
            TXT_PER_MINUTE + "  " + TXT_AVERAGE + " " + number(totals.average) + " " +
            TXT_PER_MINUTE);
   out.line("");
-  static constexpr Column columns[] = {{TXT_DATE, true},    {TXT_TIME, true},    {TXT_TYPE, true},
-                                       {TXT_RANK, false},   {TXT_SECONDS, false},
-                                       {TXT_PER_MINUTE, false}};
+  static constexpr Column columns[] = {{TXT_DATE, true},     {TXT_TIME, true},
+                                       {TXT_TYPE, true},     {TXT_RANK, false},
+                                       {TXT_SECONDS, false}, {TXT_PER_MINUTE, false}};
   print_rows(out, columns, rounds.size(), [&](std::size_t r, Cells& c, std::int64_t& bar) {
     const UserRound& u = rounds[r];
     std::array<char, 64> date, time;
@@ -252,8 +260,8 @@ void print_board_csv(Out& out, const std::vector<BoardRow>& rows) {
   for (std::size_t r = 0; r < rows.size(); ++r) {
     line = number(static_cast<std::int64_t>(r) + 1) + ",";
     append_csv_field(line, rows[r].user);
-    for (std::int64_t v : {rows[r].rounds, rows[r].wins, std::int64_t{rows[r].best},
-                           std::int64_t{rows[r].average}})
+    for (std::int64_t v :
+         {rows[r].rounds, rows[r].wins, std::int64_t{rows[r].best}, std::int64_t{rows[r].average}})
       line += "," + number(v);
     out.line(line);
   }

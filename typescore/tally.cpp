@@ -70,8 +70,10 @@ bool LineReader::next(std::span<char>& line) {
     const ssize_t n = read(fd_, base + end_, buf_.size() - end_);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) error_ = errno;
-    if (n <= 0) at_eof_ = true;
-    else end_ += static_cast<std::size_t>(n);
+    if (n <= 0)
+      at_eof_ = true;
+    else
+      end_ += static_cast<std::size_t>(n);
   }
 }
 
@@ -170,10 +172,14 @@ void order_board(std::vector<BoardRow>& rows, Order by, std::size_t top) {
   // The keys in the order they count, all of them descending.
   auto keys = [by](const BoardRow& r) -> std::array<std::int64_t, 3> {
     switch (by) {
-      case Order::average: return {r.average, r.best, r.rounds};
-      case Order::rounds: return {r.rounds, r.best, 0};
-      case Order::wins: return {r.wins, r.best, 0};
-      case Order::best: break;
+      case Order::average:
+        return {r.average, r.best, r.rounds};
+      case Order::rounds:
+        return {r.rounds, r.best, 0};
+      case Order::wins:
+        return {r.wins, r.best, 0};
+      case Order::best:
+        break;
     }
     return {r.best, r.average, r.rounds};
   };

@@ -57,9 +57,9 @@ ScanResult scan_ledgers(const ScoreOptions& opt, const std::vector<std::string>&
 struct BoardRow {
   std::string user;
   std::int64_t rounds = 0;
-  std::int64_t wins = 0;   // rounds ranked first
-  int best = 0;            // highest speed
-  int average = 0;         // mean speed, rounded toward minus infinity
+  std::int64_t wins = 0;  // rounds ranked first
+  int best = 0;           // highest speed
+  int average = 0;        // mean speed, rounded toward minus infinity
 };
 
 // The totals of every user seen so far.

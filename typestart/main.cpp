@@ -9,10 +9,13 @@
 #include <cstdio>
 
 #include "broadcast.h"
+#include "cli.h"
 #include "game_files.h"
 #include "starter.h"
+#include "usage.h"
 
 int main(int argc, char** argv) {
+  if (answer_help_or_version(argc, argv, "typestart", TYPESTART_USAGE)) return 0;
   // A message to a stderr nobody reads, or an answer file over the size limit, fails
   // with an error instead of ending the program half-way.
   signal(SIGPIPE, SIG_IGN);

@@ -31,7 +31,8 @@ int replace_answer_file(const char* path, const char* word) {
   // A signal that ends the program meanwhile is held back until no new file is left over.
   sigset_t endings, old;
   sigemptyset(&endings);
-  for (int sig : {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) sigaddset(&endings, sig);
+  for (int sig : {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM})
+    sigaddset(&endings, sig);
   sigprocmask(SIG_BLOCK, &endings, &old);
   int err = 0;
   int fd = mkstemp(temp.data());
@@ -109,5 +110,6 @@ void print_taja(int group, int room, const char* type, std::int32_t& strokes) {
 
   chat_say(group, room, word.data());
 
-  if (int err = replace_answer_file(answer_path.data(), word.data())) give_up(MSG_NO_ANSWER_FILE, err);
+  if (int err = replace_answer_file(answer_path.data(), word.data()))
+    give_up(MSG_NO_ANSWER_FILE, err);
 }

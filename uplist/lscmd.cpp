@@ -3,8 +3,7 @@
 #include <cstring>
 
 bool upload_name_ok(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find('/') == std::string_view::npos;
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
 }
 
 bool make_ls_command(std::span<char> out, std::string_view code, std::string_view id) {
@@ -28,8 +27,8 @@ bool make_ls_command(std::span<char> out, std::string_view code, std::string_vie
       if (!put(name[i] == '\'' ? std::string_view("'\\''") : name.substr(i, 1))) return false;
     return put("'");
   };
-  const bool ok = put("ls -l user/autoup/") && put_quoted(code) && put("/data/") &&
-                  put_quoted(id) && put("/");
+  const bool ok =
+      put("ls -l user/autoup/") && put_quoted(code) && put("/data/") && put_quoted(id) && put("/");
   out[ok ? o : 0] = '\0';
   return ok;
 }

@@ -32,6 +32,8 @@ Rows blanks() {
   return rows;
 }
 
+// The pictures are laid out as the screen shows them.
+// clang-format off
 TEST(Compose, TimeOfDay) {
   EXPECT_EQ(compose("12:34:56"), pictures({
       "....##.....####............########.....##............########.....##...",
@@ -64,6 +66,7 @@ TEST(Compose, RemainingDigits) {
       "..##.......####..............####.....####..............##.......####...",
   }));
 }
+// clang-format on
 
 TEST(Compose, CharactersOutsideTheFontAreBlank) {
   EXPECT_EQ(compose("ABCDEFGH"), blanks());
@@ -89,7 +92,7 @@ TEST(Compose, ShortTextEndsInBlanks) {
   EXPECT_EQ(short_text, compose("1:2     "));
 
   // Whatever follows a terminator is not part of the text.
-  EXPECT_EQ(compose(std::string_view("1:2\0" "99999", 9)), short_text);
+  EXPECT_EQ(compose(std::string("1:2") + '\0' + "99999"), short_text);
   EXPECT_EQ(compose(""), blanks());
 }
 
@@ -108,8 +111,8 @@ TEST(Glyph, OnlyDigitsColonAndSlashDraw) {
       ASSERT_EQ(std::strlen(row.data()), 9u);
       drawn |= std::string_view(row.data()).find('\xA1') != std::string_view::npos;
     }
-    const bool in_font = c >= 0 && c < 256 && digits_and_marks.find(static_cast<char>(c)) !=
-                                                  std::string::npos;
+    const bool in_font =
+        c >= 0 && c < 256 && digits_and_marks.find(static_cast<char>(c)) != std::string::npos;
     EXPECT_EQ(drawn, in_font) << "character " << c;
   }
 }

@@ -68,8 +68,8 @@ class Pty {
 
 struct RosterEntry {
   std::int32_t group;
-  std::string tty;        // copied into the 21-byte name field, cut if longer
-  std::string other = {}; // the server's own 27 bytes, zero when empty
+  std::string tty;         // copied into the 21-byte name field, cut if longer
+  std::string other = {};  // the server's own 27 bytes, zero when empty
 };
 
 // The 52-byte records of a room roster: group (LE int32), 27 bytes of the server's,
@@ -78,7 +78,7 @@ std::string roster_bytes(const std::vector<RosterEntry>& entries);
 void write_roster(const Scratch& dir, int room, const std::vector<RosterEntry>& entries);
 
 struct Result {
-  int status = -1;   // exit code, or 128 + signal number
+  int status = -1;  // exit code, or 128 + signal number
   std::string out;
   std::string err;
 };

@@ -1,27 +1,56 @@
 #!/bin/sh
-# What an operator gets: the manual pages render cleanly, an install into a fresh prefix
-# holds exactly the expected files, and the Debian package holds the same.
+# What an operator and a packager get: the manual pages render cleanly; an install into a
+# fresh prefix holds exactly the expected files, answers --help and --version, and is
+# hardened; the Debian package holds the same, stripped, and lintian finds nothing.
 #   install_test.sh man <page>
-#   install_test.sh tree <build dir>
-#   install_test.sh deb <build dir>
+#   install_test.sh install <build dir> <source dir> <version> <hardened: yes|no>
 set -eu
+
+programs="bigclock makenum typerace typestart typescore uplist"
 
 expected() {
   prefix=$1
-  for p in bigclock makenum typerace typestart uplist typescore; do
+  for p in $programs; do
     echo "$prefix/bin/$p"
-    echo "$prefix/share/man/man1/$p.1"
+    echo "$prefix/share/man/man1/$p.1.gz"
   done
   for f in data.txt english.lst proverb.lst short.lst; do
     echo "$prefix/share/doc/bbs-tools/examples/frm/typegame/$f"
   done
+  echo "$prefix/share/doc/bbs-tools/copyright"
+  if [ "${2:-}" = deb ]; then
+    echo "$prefix/share/doc/bbs-tools/changelog.Debian.gz"
+    echo "$prefix/share/lintian/overrides/bbs-tools"
+  fi
+}
+
+fail() {
+  echo "FAIL: $*"
+  exit 1
 }
 
 same_lists() {
-  if ! diff -u "$1" "$2"; then
-    echo "FAIL: $3 (- expected, + found)"
-    exit 1
-  fi
+  diff -u "$1" "$2" || fail "$3 (- expected, + found)"
+}
+
+# A program as the server would find it, called by hand in an empty directory.
+check_cli() {
+  bin=$1 p=$2 version=$3
+  [ "$(cd "$scratch/cwd" && "$bin" --version)" = "$p $version" ] || fail "$p --version"
+  (cd "$scratch/cwd" && "$bin" --help) >"$scratch/help" || fail "$p --help ends with an error"
+  head -n 1 "$scratch/help" | grep -qi "^usage: $p" || fail "$p --help shows no usage"
+  ! awk 'length > 80' "$scratch/help" | grep -q . || fail "$p --help is wider than 80 columns"
+}
+
+# Position-independent, read-only relocations bound at start, stack protector, fortified.
+check_hardening() {
+  f=$1
+  readelf -hW "$f" | grep -q 'Type: *DYN' || fail "$f is not position-independent"
+  readelf -lW "$f" | grep -q GNU_RELRO || fail "$f has no RELRO segment"
+  readelf -dW "$f" | grep -Eq 'BIND_NOW|Flags:.* NOW' || fail "$f binds lazily (no -z now)"
+  readelf --dyn-syms -W "$f" >"$scratch/syms"
+  grep -q ' __stack_chk_fail' "$scratch/syms" || fail "$f has no stack protector"
+  grep -Eq ' __[a-z]+_chk(@|$)' "$scratch/syms" || fail "$f calls no fortified function"
 }
 
 scratch=$(mktemp -d)
@@ -32,35 +61,60 @@ case $1 in
     # Every warning category on; a page must render without a single one.
     if ! groff -man -ww -z "$2" >"$scratch/out" 2>&1 || [ -s "$scratch/out" ]; then
       cat "$scratch/out"
-      echo "FAIL: $2 does not render cleanly"
-      exit 1
+      fail "$2 does not render cleanly"
     fi
     ;;
-  tree)
-    cmake --install "$2" --prefix "$scratch/prefix" >/dev/null
+  install)
+    build=$2 src=$3 version=$4 hardened=$5
+    cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
     expected . | sort >"$scratch/want"
     (cd "$scratch/prefix" && find . ! -type d | sort) >"$scratch/got"
     same_lists "$scratch/want" "$scratch/got" "installed files"
-    for p in bigclock makenum typerace typestart uplist typescore; do
-      [ -x "$scratch/prefix/bin/$p" ] || { echo "FAIL: bin/$p is not executable"; exit 1; }
-    done
-    # The examples are the shipped sample files byte for byte.
-    src=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$2/CMakeCache.txt")
+    # The examples are the shipped sample files byte for byte, the pages the sources.
     for f in "$src"/sample/frm/typegame/*; do
       cmp "$f" "$scratch/prefix/share/doc/bbs-tools/examples/frm/typegame/${f##*/}"
     done
-    ;;
-  deb)
-    cpack -G DEB --config "$2/CPackConfig.cmake" -B "$scratch/pkg" >/dev/null
+    mkdir "$scratch/cwd"
+    for p in $programs; do
+      [ -x "$scratch/prefix/bin/$p" ] || fail "bin/$p is not executable"
+      gzip -dc "$scratch/prefix/share/man/man1/$p.1.gz" | cmp - "$src/man/$p.1"
+      check_cli "$scratch/prefix/bin/$p" "$p" "$version"
+      [ "$hardened" = no ] || check_hardening "$scratch/prefix/bin/$p"
+    done
+    # Asking changed nothing; and beside another argument it is no question at all.
+    [ -z "$(ls -A "$scratch/cwd")" ] || fail "--help or --version left files: $(ls -A "$scratch/cwd")"
+    [ "$(cd "$scratch/cwd" && "$scratch/prefix/bin/bigclock" --help x | wc -c)" -eq 943 ] ||
+      fail "bigclock --help x does not draw the clock"
+
+    cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/pkg" >/dev/null
     set -- "$scratch"/pkg/*.deb
-    [ $# -eq 1 ] && [ -f "$1" ] || { echo "FAIL: no single package was built"; exit 1; }
-    expected ./usr | sort >"$scratch/want"
-    dpkg-deb -c "$1" | awk '$1 !~ /^d/ { print $NF }' | sort >"$scratch/got"
+    [ $# -eq 1 ] && [ -f "$1" ] || fail "no single package was built"
+    deb=$1
+    expected ./usr deb | sort >"$scratch/want"
+    dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $NF }' | sort >"$scratch/got"
     same_lists "$scratch/want" "$scratch/got" "package contents"
-    [ "$(dpkg-deb -f "$1" Package)" = bbs-tools ] || { echo "FAIL: package name"; exit 1; }
+    [ "$(dpkg-deb -f "$deb" Package)" = bbs-tools ] || fail "package name"
+    case $(dpkg-deb -f "$deb" Version) in "$version"-*) ;; *) fail "package version" ;; esac
+    # Dependencies as the binaries need them, worked out at packaging time.
+    dpkg-deb -f "$deb" Depends | grep -q 'libc6 (>= ' || fail "dependencies not worked out"
+    dpkg-deb -x "$deb" "$scratch/deb"
+    for p in $programs; do
+      ! readelf -SW "$scratch/deb/usr/bin/$p" | grep -q '\.symtab' || fail "$p is not stripped"
+      [ "$hardened" = no ] || check_hardening "$scratch/deb/usr/bin/$p"
+    done
+    if command -v lintian >/dev/null; then
+      # Overridden tags only where the package is right; see packaging/lintian-overrides.
+      if ! lintian --fail-on error,warning "$deb" >"$scratch/lintian" 2>"$scratch/lintian.err" ||
+        [ -s "$scratch/lintian" ]; then
+        cat "$scratch/lintian" "$scratch/lintian.err"
+        fail "lintian"
+      fi
+    else
+      echo "lintian is not installed: the package was not linted"
+    fi
     ;;
   *)
-    echo "usage: $0 man <page> | tree <build dir> | deb <build dir>" >&2
+    echo "usage: $0 man <page> | install <build dir> <source dir> <version> <yes|no>" >&2
     exit 2
     ;;
 esac

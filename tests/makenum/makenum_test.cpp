@@ -26,7 +26,8 @@ const std::string kCredit = "\xB0\xB3\xB9\xDF:\xB5\xB5\xB4\xE3\xBC\xD6";
 
 std::string header(int n, const std::string& date) {
   char line1[100];
-  std::snprintf(line1, sizeof line1, "#define MAKENUM             \"%d\"                      \n", n);
+  std::snprintf(line1, sizeof line1, "#define MAKENUM             \"%d\"                      \n",
+                n);
   return line1 + ("#define MAKEDATE            " + date + "\n//TAVRO 5.22d\n//" + kCredit + "\n");
 }
 
@@ -85,8 +86,8 @@ TEST_F(Makenum, CountsOnAndSnapshotsAtMultiplesOfThirty) {
   const struct {
     int from, to;
     bool snapshot;
-  } steps[] = {{41, 42, false}, {29, 30, true}, {30, 31, false}, {-1, 0, true},
-               {-31, -30, true}, {INT_MAX, INT_MIN, false}};
+  } steps[] = {{41, 42, false}, {29, 30, true},   {30, 31, false},
+               {-1, 0, true},   {-31, -30, true}, {INT_MAX, INT_MIN, false}};
   for (const auto& s : steps) {
     SCOPED_TRACE(s.from);
     write_number(s.from);

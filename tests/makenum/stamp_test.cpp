@@ -15,7 +15,8 @@ std::string line_for(int n) {
 }
 
 TEST(ParseMakenumLine, ReadsBackEveryNumberItWrites) {
-  for (int n : {0, 41, -1, 29, 1000000, INT_MAX, INT_MIN}) EXPECT_EQ(parse_makenum_line(line_for(n)), n);
+  for (int n : {0, 41, -1, 29, 1000000, INT_MAX, INT_MIN})
+    EXPECT_EQ(parse_makenum_line(line_for(n)), n);
 }
 
 TEST(ParseMakenumLine, OddFirstLines) {
@@ -52,7 +53,7 @@ TEST(ParseMakenumLine, OddFirstLines) {
 TEST(SnapshotName, TwoDigitYearIsNeverNegative) {
   EXPECT_EQ(two_digit_year(126), 26);
   EXPECT_EQ(two_digit_year(2000), 0);
-  EXPECT_EQ(two_digit_year(-1), 99);  // 1899
+  EXPECT_EQ(two_digit_year(-1), 99);     // 1899
   EXPECT_EQ(two_digit_year(-1011), 89);  // 889
 }
 

@@ -19,11 +19,11 @@ struct Case {
 TEST(Strchng, ReplacesLeftmostOccurrencesInOneScan) {
   const Case cases[] = {
       {"ab", "X", "abcab", "XcX", 1},
-      {"aa", "b", "aaa", "ba", 1},         // no overlapping second match
-      {"a", "aa", "a", "aa", 1},           // the replacement is not scanned again
-      {"ab", "X", "xa", "xa", 0},          // partial match at the end is copied
+      {"aa", "b", "aaa", "ba", 1},  // no overlapping second match
+      {"a", "aa", "a", "aa", 1},    // the replacement is not scanned again
+      {"ab", "X", "xa", "xa", 0},   // partial match at the end is copied
       {"-", "", "a-b-c", "abc", 1},
-      {"", "X", "abc", "abc", 0},          // empty pattern matches nothing
+      {"", "X", "abc", "abc", 0},  // empty pattern matches nothing
       {"ab", "X", "", "", 0},
       {"\"", "", "\"a\"\"b\"", "ab", 1},  // adjacent quotes both go
       {":", "-", "\xB0\xB3\xB9\xDF:\xB5\xB5", "\xB0\xB3\xB9\xDF-\xB5\xB5", 1},

@@ -173,10 +173,28 @@ TEST(PlayRelay, PersonTypesTheKoreanWordAndReadsTheRankingInUtf8) {
   EXPECT_NE(got.find("\t<1>\x1b[u"), std::string::npos);
   EXPECT_NE(got.find("\t<0>\x1b[u"), std::string::npos);
 
+  // Halfway through a line the terminal is resized: the room, the status bar and the
+  // line being typed are all drawn again.
+  ASSERT_EQ(write(tty.master(), "no", 2), 2);
+  ASSERT_TRUE(tty.read_until(got, "> no", 10000)) << got;
+  winsize ws{};
+  ws.ws_row = 30;
+  ws.ws_col = 100;
+  ASSERT_EQ(ioctl(tty.master(), TIOCSWINSZ, &ws), 0);
+  std::string redrawn;
+  ASSERT_TRUE(tty.read_until(redrawn, "> no", 10000)) << redrawn;
+  got += redrawn;
+  redrawn.erase(0, redrawn.rfind("\x1b[2J"));
+  for (const std::string& part : std::vector<std::string>{
+           "\t##### 야호랑 타자방 ^^ ##### \x1b[u", "\t<5>\x1b[u", "\t<0>\x1b[u",
+           "\t\x1b[7m" + word + "\x1b[m", "\x1b[7m typerace - room 3 group 1"})
+    EXPECT_NE(redrawn.find(part), std::string::npos) << part << " not redrawn in " << redrawn;
+
   // A miss first: it is only chat, and the word still counts afterwards.
-  std::string keys = "nope\r" + word + "\r";
+  std::string keys = "pe\r" + word + "\r";
   ASSERT_EQ(write(tty.master(), keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
   EXPECT_EQ(play.wait(tty, got, 60000), 0) << got;
+  EXPECT_NE(got.find("(that is not the word"), std::string::npos) << got;
 
   auto mine = ranks_of(got, "you", "등", "초", "타/분");
   ASSERT_EQ(mine.size(), 1u) << got;
@@ -184,8 +202,12 @@ TEST(PlayRelay, PersonTypesTheKoreanWordAndReadsTheRankingInUtf8) {
   EXPECT_GE(rank, 1);
   EXPECT_LE(rank, 4);
   EXPECT_EQ(speed, strokes * 60 / (elapsed < 1 ? 1 : elapsed));
-  for (const char* rival : {"minsu", "jiyoung", "seojun"})
+  for (const char* rival : {"minsu", "jiyoung", "seojun"}) {
     EXPECT_EQ(ranks_of(got, rival, "등", "초", "타/분").size(), 1u) << rival;
+    // Shown in the chat when it happened, before the ranking.
+    std::size_t seen = got.find(std::string(rival) + " has typed the word (");
+    EXPECT_LT(seen, got.find("결과를 출력합니다")) << rival;
+  }
   EXPECT_NE(got.find("<you> nope"), std::string::npos);
   // Nothing reached the terminal as EUC-KR.
   EXPECT_EQ(got.find(harness::utf8_to_euckr("타/분")), std::string::npos);
@@ -249,7 +271,7 @@ TEST(PlayRelay, CtrlCLeavesAtOnceRestoringTheTerminalAndRemovingTheScratch) {
   ASSERT_TRUE(tty.read_until(got, "\t타자유형 : proverb\x1b[u", 60000)) << got;
   ASSERT_EQ(write(tty.master(), "\x03", 1), 1);
   // A whole round of this type takes 25 seconds; leaving does not wait for it.
-  EXPECT_EQ(play.wait(tty, got, 20000), 0) << got;
+  EXPECT_EQ(play.wait(tty, got, 20000), 130) << got;
   EXPECT_EQ(got.find("결과"), std::string::npos);
   EXPECT_NE(got.find("\x1b[r"), std::string::npos);  // scrolling region given back
   EXPECT_NE(got.find("Round left early"), std::string::npos);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "harness.h"
 #include "play_room.h"
@@ -38,9 +39,12 @@ TEST(ChatStandIn, RecordsFinishersInFinishingOrderWhileTheWordIsOut) {
   // The rival due at 1001 is recorded before the person who typed the word then.
   EXPECT_EQ(engine.typed("hello", 1001), Typed::Finished);
   EXPECT_EQ(engine.typed("hello", 1002), Typed::AlreadyFinished);
+  EXPECT_EQ(engine.take_finished(), std::vector<std::string>{"fast"});
   engine.tick(1003);
+  EXPECT_TRUE(engine.take_finished().empty());
   engine.tick(1004);
   engine.tick(1005);
+  EXPECT_EQ(engine.take_finished(), std::vector<std::string>{"slow"});
   EXPECT_EQ(dir.read(kResults), "1001 fast typed\n1001 you typed\n1004 slow typed\n");
 }
 

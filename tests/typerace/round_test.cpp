@@ -55,8 +55,8 @@ TEST(ResultsLine, LongUserIdIsCutToEightBytes) {
 TEST(ResultsLine, MalformedLinesAreRejected) {
   ResultLine r;
   // A finish time longer than its 15 places is none; its tail is no user id either.
-  for (const char* bad : {"", "\n", "alice 100 x\n", "100\n", "   \n", "x y z",
-                          "1765200012345805807 x y\n"})
+  for (const char* bad :
+       {"", "\n", "alice 100 x\n", "100\n", "   \n", "x y z", "1765200012345805807 x y\n"})
     EXPECT_FALSE(parse_result_line(bad, r)) << bad;
 }
 
@@ -149,7 +149,8 @@ TEST(Ledger, LinesAppendInTheirFixedWidths) {
   jumsu_save("verylong", 123, t, std::string(25, 't').c_str(), 1, 1234, 10, 12345);
   EXPECT_EQ(dir.read("user/score/type2612.dat").value_or(""),
             "     alice   2 26 12  8  9  5                short   3  12  1  150\n"
-            "  verylong 123 26 12  8  9  5 " + std::string(25, 't') + "   1 1234 10 12345\n");
+            "  verylong 123 26 12  8  9  5 " +
+                std::string(25, 't') + "   1 1234 10 12345\n");
 }
 
 TEST(Ledger, UnwritableLedgerLosesTheLineQuietly) {

@@ -43,7 +43,11 @@ std::string frame(const std::string& text) { return "\x1b[s\x1b[21;1H\n\t" + tex
 
 std::string countdown(int from) {
   std::string s;
-  for (int i = from; i >= 0; --i) s += frame("<" + std::to_string(i) + ">");
+  for (int i = from; i >= 0; --i) {
+    char count[16];
+    std::snprintf(count, sizeof count, "<%d>", i);
+    s += frame(count);
+  }
   return s;
 }
 
@@ -124,9 +128,9 @@ TEST(TyperaceRound, WholeRoundRanksFinishersInFileOrder) {
     EXPECT_GE(elapsed, delays[i] - 1);
     EXPECT_LE(elapsed, delays[i] + 1);
     EXPECT_EQ(speed, 5 * 60 / (elapsed < 1 ? 1 : elapsed));
-    ranking += frame(std::to_string(rank) + " " + kRank + "   " + std::to_string(elapsed) + " " +
-                     kSeconds + "   " + users[i] + "   " + std::to_string(speed) + " " +
-                     kPerMinute);
+    ranking +=
+        frame(std::to_string(rank) + " " + kRank + "   " + std::to_string(elapsed) + " " +
+              kSeconds + "   " + users[i] + "   " + std::to_string(speed) + " " + kPerMinute);
   }
 
   for (Pty* p : {&a, &b}) {
@@ -254,8 +258,8 @@ TEST(TyperaceRound, EndingSignalsRemoveTheRoundsFiles) {
     ptys.push_back(std::make_unique<Pty>());
     harness::write_roster(dir, room, {{2, ptys.back()->name()}});
     procs.push_back(std::make_unique<harness::Proc>(
-        harness::program("typerace"), std::vector<std::string>{"x", "2", std::to_string(room), "short"},
-        dir.path()));
+        harness::program("typerace"),
+        std::vector<std::string>{"x", "2", std::to_string(room), "short"}, dir.path()));
   }
   for (int i = 0; i < 10; ++i) {
     std::string got;
@@ -302,8 +306,11 @@ TEST(TyperaceRound, StaleClaimsAreTakenOverLiveOnesNever) {
     std::time_t mtime;
     bool locked;
     int want;
-  } cases[] = {{1, now - 86, true, 1},  {2, now - 80, false, 1}, {3, now - 86, false, 0},
-               {4, now + 86, false, 0}, {5, now, false, 1}};
+  } cases[] = {{1, now - 86, true, 1},
+               {2, now - 80, false, 1},
+               {3, now - 86, false, 0},
+               {4, now + 86, false, 0},
+               {5, now, false, 1}};
   std::vector<int> held;
   std::vector<std::unique_ptr<harness::Proc>> procs;
   for (const Case& c : cases) {
@@ -320,17 +327,19 @@ TEST(TyperaceRound, StaleClaimsAreTakenOverLiveOnesNever) {
   harness::set_mtime(dir.file("frm/typegame/taja.62"), now - 3600);
   for (const Case& c : cases)
     procs.push_back(std::make_unique<harness::Proc>(
-        harness::program("typerace"), std::vector<std::string>{"x", "2", std::to_string(c.room), "short"},
-        dir.path()));
+        harness::program("typerace"),
+        std::vector<std::string>{"x", "2", std::to_string(c.room), "short"}, dir.path()));
   for (int i = 0; i < 4; ++i)
     procs.push_back(std::make_unique<harness::Proc>(
-        harness::program("typerace"), std::vector<std::string>{"x", "2", "6", "short"}, dir.path()));
+        harness::program("typerace"), std::vector<std::string>{"x", "2", "6", "short"},
+        dir.path()));
 
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(procs[i]->wait(30000).status, cases[i].want) << cases[i].room;
     const std::string rel = "frm/typegame/taja." + std::to_string(cases[i].room) + "2";
     // Taken over: the round ran and removed it. Left alone: not a byte changed.
-    EXPECT_EQ(dir.read(rel), cases[i].want ? std::optional<std::string>("left behind") : std::nullopt)
+    EXPECT_EQ(dir.read(rel),
+              cases[i].want ? std::optional<std::string>("left behind") : std::nullopt)
         << cases[i].room;
   }
   int played = 0;
@@ -351,7 +360,8 @@ std::vector<int> countdown_values(const std::string& got) {
   std::vector<int> out;
   std::smatch m;
   const std::regex line("\t<(-?[0-9]+)>\x1b\\[u");
-  for (auto it = std::sregex_iterator(got.begin(), got.end(), line); it != std::sregex_iterator(); ++it)
+  for (auto it = std::sregex_iterator(got.begin(), got.end(), line); it != std::sregex_iterator();
+       ++it)
     out.push_back(std::stoi((*it)[1]));
   return out;
 }
@@ -461,7 +471,8 @@ TEST(TyperaceRound, FullLedgerTakesWholeLinesOrNone) {
   // A fragment something else left: the next line still starts a line of its own.
   dir.append(ledger, "   torn");
   harness::ChatEngine engine(dir, 7, 2, {{0, "bob"}});
-  EXPECT_EQ(harness::run(harness::program("typerace"), {"x", "2", "7", "short"}, dir.path()).status, 0);
+  EXPECT_EQ(harness::run(harness::program("typerace"), {"x", "2", "7", "short"}, dir.path()).status,
+            0);
   engine.join();
   std::vector<std::string> lines = ledger_lines(dir);
   ASSERT_EQ(lines.size(), 3u);

@@ -10,9 +10,9 @@
 namespace {
 
 std::vector<std::string> users_in(Order by, std::size_t top = 99) {
-  std::vector<BoardRow> rows = {
-      {"b", 1, 0, 400, 300}, {"a", 1, 0, 400, 300},  {"c", 5, 5, 400, 350},
-      {"d", 9, 1, 100, 100}, {"\xB1\xE8", 9, 1, 100, 100}, {"e", 2, 9, 90, 80}};
+  std::vector<BoardRow> rows = {{"b", 1, 0, 400, 300},        {"a", 1, 0, 400, 300},
+                                {"c", 5, 5, 400, 350},        {"d", 9, 1, 100, 100},
+                                {"\xB1\xE8", 9, 1, 100, 100}, {"e", 2, 9, 90, 80}};
   order_board(rows, by, top);
   std::vector<std::string> users;
   for (const auto& r : rows) users.push_back(r.user);
@@ -48,14 +48,21 @@ TEST(Board, TotalsCountWinsAndFloorTheMean) {
 }
 
 TEST(Report, RawBytesCannotMoveTheCursorAndCutsKeepKoreanWhole) {
-  EXPECT_EQ(shown("ab\x1b[2J\x9b" "1m", 40), "ab?[2J?1m");
-  EXPECT_EQ(shown("\xB1" "a\xB1\xE8", 40), "?a\xB1\xE8");
+  EXPECT_EQ(shown("ab\x1b[2J\x9b"
+                  "1m",
+                  40),
+            "ab?[2J?1m");
+  EXPECT_EQ(shown("\xB1"
+                  "a\xB1\xE8",
+                  40),
+            "?a\xB1\xE8");
   EXPECT_EQ(shown("abcdefgh", 5), "abcd~");
   EXPECT_EQ(shown("\xB0\xA1\xB0\xA1\xB0\xA1", 5), "\xB0\xA1\xB0\xA1~");
   EXPECT_EQ(shown("\xB0\xA1\xB0\xA1\xB0\xA1", 4), "\xB0\xA1~");
 
   std::string csv;
-  for (const char* f : {"plain", "a,b", "say \"hi\"", "cr\rhere"}) append_csv_field(csv, f), csv += ';';
+  for (const char* f : {"plain", "a,b", "say \"hi\"", "cr\rhere"})
+    append_csv_field(csv, f), csv += ';';
   EXPECT_EQ(csv, "plain;\"a,b\";\"say \"\"hi\"\"\";\"cr\rhere\";");
 
   // What iconv cannot take keeps its columns: a pair becomes two '?', a stray byte one.

@@ -57,27 +57,33 @@ TEST(TypescoreRounds, ARealRoundIsRankedAndListedAsTheLedgerHasIt) {
   dir.write("frm/typegame/data.txt", "short 2 short.lst\n");
   dir.write("frm/typegame/short.lst", "5 hello\n");
   harness::ChatEngine engine(dir, 3, 1, {{1, "carol"}, {1, "alice"}, {2, "bob"}});
-  ASSERT_EQ(harness::run(harness::program("typerace"), {"x", "1", "3", "short"}, dir.path()).status, 0);
+  ASSERT_EQ(harness::run(harness::program("typerace"), {"x", "1", "3", "short"}, dir.path()).status,
+            0);
   engine.join();
 
   // Each finisher's fields as the ledger holds them, then the leaderboard they make. The
   // month is the ledger's own, so a round that ends as a month turns still agrees.
   std::vector<std::string> ledger;
   for (const auto& f : std::filesystem::directory_iterator(dir.file("user/score")))
-    for (const std::string& l : lines_of(dir.read("user/score/" + f.path().filename().string()).value_or("")))
+    for (const std::string& l :
+         lines_of(dir.read("user/score/" + f.path().filename().string()).value_or("")))
       ledger.push_back(l);
   ASSERT_EQ(ledger.size(), 3u);
   int year = 0, month = 0;
   ASSERT_EQ(std::sscanf(ledger[0].c_str(), "%*s %*d %d %d", &year, &month), 2);
   char month_arg[8];
   std::snprintf(month_arg, sizeof month_arg, "%02d%02d", year, month);
-  struct Row { std::string user, csv; int speed, rank; };
+  struct Row {
+    std::string user, csv;
+    int speed, rank;
+  };
   std::vector<Row> rows;
   for (const std::string& l : ledger) {
     char user[16], type[16];
     int v[10];
     ASSERT_EQ(std::sscanf(l.c_str(), "%15s %d %d %d %d %d %d %15s %d %d %d %d", user, &v[0], &v[1],
-                          &v[2], &v[3], &v[4], &v[5], type, &v[6], &v[7], &v[8], &v[9]), 12);
+                          &v[2], &v[3], &v[4], &v[5], type, &v[6], &v[7], &v[8], &v[9]),
+              12);
     char csv[128];
     std::snprintf(csv, sizeof csv, "%d,%d,%d,%d,%d,%d,%s,%d,%d,%d,%d", v[1], v[2], v[3], v[4], v[5],
                   v[0], type, v[6], v[7], v[8], v[9]);
@@ -96,7 +102,8 @@ TEST(TypescoreRounds, ARealRoundIsRankedAndListedAsTheLedgerHasIt) {
 
   for (const Row& r : rows) {
     auto user = score(dir, {"--user", r.user, "--csv", "--check", "--month", month_arg});
-    EXPECT_EQ(user.out, "year,month,day,hour,minute,group,type,pick,elapsed,rank,speed\n" + r.csv + "\n");
+    EXPECT_EQ(user.out,
+              "year,month,day,hour,minute,group,type,pick,elapsed,rank,speed\n" + r.csv + "\n");
     EXPECT_EQ(user.err, "");
   }
 
@@ -127,17 +134,16 @@ TEST(TypescoreLedger, AllMonthsGoInFileNameOrderAndCheckNamesEveryBadLine) {
   auto all = score(dir, {"--all", "--user", "alice", "--csv"});
   EXPECT_EQ(all.status, 0);
   EXPECT_EQ(all.err, "");
-  EXPECT_EQ(all.out,
-            "year,month,day,hour,minute,group,type,pick,elapsed,rank,speed\n"
-            "1,11,2,3,4,1,short,1,3,1,400\n"
-            "1,11,31,23,59,1,short,1,3,2,100\n"
-            "26,12,7,10,20,1,short,2,3,1,250\n");
+  EXPECT_EQ(all.out, "year,month,day,hour,minute,group,type,pick,elapsed,rank,speed\n"
+                     "1,11,2,3,4,1,short,1,3,1,400\n"
+                     "1,11,31,23,59,1,short,1,3,2,100\n"
+                     "26,12,7,10,20,1,short,2,3,1,250\n");
   auto checked = score(dir, {"--all", "--check", "--by", "wins", "--top", "2", "--csv"});
   EXPECT_EQ(checked.status, 1);
-  EXPECT_EQ(checked.out, "rank,user,rounds,wins,best,average\n1,alice,3,2,400,250\n2,bob,2,1,900,600\n");
-  EXPECT_EQ(checked.err,
-            "user/score/type111.dat:3: fewer than 12 fields\n"
-            "user/score/type2612.dat:3: day is not 1 to 31\n");
+  EXPECT_EQ(checked.out,
+            "rank,user,rounds,wins,best,average\n1,alice,3,2,400,250\n2,bob,2,1,900,600\n");
+  EXPECT_EQ(checked.err, "user/score/type111.dat:3: fewer than 12 fields\n"
+                         "user/score/type2612.dat:3: day is not 1 to 31\n");
 }
 
 TEST(TypescoreTable, RowsFitTheScreenAndUtf8IsTheSameTable) {
@@ -146,29 +152,32 @@ TEST(TypescoreTable, RowsFitTheScreenAndUtf8IsTheSameTable) {
             "     alice   1 26 12  7 10 20                short   2   3  1  412\n"
             "       bob   1 26 12  7 10 20                short   2   4  2  300\n"
             "     alice   2 26 12  8 11  5              english   1   5  2  350\n"
-            "ab\x1b" "cdefghijklmnopqrstuvwxyz 3 26 12 9 1 2 \xC5\xB8\xC0\xDA "
+            "ab\x1b"
+            "cdefghijklmnopqrstuvwxyz 3 26 12 9 1 2 \xC5\xB8\xC0\xDA "
             "\xB0\xA1\xB0\xA1\xB0\xA1\xB0\xA1\xB0\xA1\xB0\xA1\xB0\xA1\xB0\xA1 3 9 1 100\n");
-  const std::string board =
-      "== 26년 12월 타자 순위 ==\n"
-      "\n"
-      "순위  아이디                판수  1등  최고  평균\n"
-      "   1  alice                    2    1   412   381  ■■■■■■■■■■■■■■\n"
-      "   2  bob                      1    0   300   300  ■■■■■■■■■■\n"
-      "   3  ab?cdefghijklmnopqr~     1    1   100   100  ■■■\n";
+  const std::string board = "== 26년 12월 타자 순위 ==\n"
+                            "\n"
+                            "순위  아이디                판수  1등  최고  평균\n"
+                            "   1  alice                    2    1   412   381  ■■■■■■■■■■■■■■\n"
+                            "   2  bob                      1    0   300   300  ■■■■■■■■■■\n"
+                            "   3  ab?cdefghijklmnopqr~     1    1   100   100  ■■■\n";
   EXPECT_EQ(score(dir, {"--month", "2612", "--utf8"}).out, board);
   EXPECT_EQ(score(dir, {"--month", "2612"}).out, harness::utf8_to_euckr(board));
 
-  const std::string rounds =
-      "== alice 님의 타자 기록: 26년 12월 (유형: short) ==\n"
-      "판수 1  1등 1  최고 412 타/분  평균 412 타/분\n"
-      "\n"
-      "날짜      시각   유형   순위  초  타/분\n"
-      "26/12/07  10:20  short     1   3    412  ■■■■■■■■■■■■■■■■■■■\n";
-  EXPECT_EQ(score(dir, {"--utf8", "--month", "2612", "--user", "alice", "--type", "short"}).out, rounds);
-  auto cut = score(dir, {"--month", "2612", "--user", "ab\x1b" "cdefghijklmnopqrstuvwxyz"});
+  const std::string rounds = "== alice 님의 타자 기록: 26년 12월 (유형: short) ==\n"
+                             "판수 1  1등 1  최고 412 타/분  평균 412 타/분\n"
+                             "\n"
+                             "날짜      시각   유형   순위  초  타/분\n"
+                             "26/12/07  10:20  short     1   3    412  ■■■■■■■■■■■■■■■■■■■\n";
+  EXPECT_EQ(score(dir, {"--utf8", "--month", "2612", "--user", "alice", "--type", "short"}).out,
+            rounds);
+  auto cut = score(dir, {"--month", "2612", "--user",
+                         "ab\x1b"
+                         "cdefghijklmnopqrstuvwxyz"});
   for (const std::string& l : lines_of(cut.out)) EXPECT_LE(l.size(), 80u) << l;
 
-  EXPECT_EQ(score(dir, {"--month", "2611", "--utf8"}).out, "== 26년 11월 타자 순위 ==\n기록이 없습니다.\n");
+  EXPECT_EQ(score(dir, {"--month", "2611", "--utf8"}).out,
+            "== 26년 11월 타자 순위 ==\n기록이 없습니다.\n");
   EXPECT_EQ(score(dir, {"--month", "2611", "--csv", "--user", "x"}).out,
             "year,month,day,hour,minute,group,type,pick,elapsed,rank,speed\n");
 }
@@ -177,13 +186,14 @@ TEST(TypescoreTable, ARawTerminalGetsCarriageReturns) {
   Scratch dir;
   harness::Pty tty;
   // Standard output is the terminal itself, as under the server.
-  auto r = harness::run(harness::program("typescore"), {"--month", "2611"}, dir.path(), {}, 120000,
-                        [&] {
-                          const int fd = open(("/dev/" + tty.name()).c_str(), O_WRONLY | O_NOCTTY);
-                          if (fd < 0 || dup2(fd, 1) < 0) _exit(126);
-                        });
+  auto r =
+      harness::run(harness::program("typescore"), {"--month", "2611"}, dir.path(), {}, 120000, [&] {
+        const int fd = open(("/dev/" + tty.name()).c_str(), O_WRONLY | O_NOCTTY);
+        if (fd < 0 || dup2(fd, 1) < 0) _exit(126);
+      });
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(tty.drain(), harness::utf8_to_euckr("== 26년 11월 타자 순위 ==\r\n기록이 없습니다.\r\n"));
+  EXPECT_EQ(tty.drain(),
+            harness::utf8_to_euckr("== 26년 11월 타자 순위 ==\r\n기록이 없습니다.\r\n"));
 }
 
 TEST(TypescoreCall, TheMonthIsTheLocalOne) {
@@ -192,23 +202,37 @@ TEST(TypescoreCall, TheMonthIsTheLocalOne) {
   dir.write("user/score/type2611.dat", "nov 1 26 11 30 23 30 short 1 3 1 100\n");
   dir.write("user/score/type2612.dat", "dec 1 26 12  1  8 30 short 1 3 1 200\n");
   const char* asan = std::getenv("ASAN_OPTIONS");
-  const std::string asan_env = std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0";
+  const std::string asan_env =
+      std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0";
   // 2026-11-30 23:30 UTC is already December in Seoul.
   for (auto [tz, user] : {std::pair{"TZ=UTC0", "nov"}, std::pair{"TZ=KST-9", "dec"}}) {
-    auto r = harness::run("/usr/bin/faketime", {"@1796081400", harness::program("typescore"), "--csv"},
-                          dir.path(), {tz, asan_env});
+    auto r =
+        harness::run("/usr/bin/faketime", {"@1796081400", harness::program("typescore"), "--csv"},
+                     dir.path(), {tz, asan_env});
     EXPECT_EQ(r.out, std::string("rank,user,rounds,wins,best,average\n1,") + user + ",1,1," +
-                         (user[0] == 'n' ? "100,100\n" : "200,200\n")) << tz;
+                         (user[0] == 'n' ? "100,100\n" : "200,200\n"))
+        << tz;
   }
 }
 
 TEST(TypescoreCall, BadCallsPrintTheUsageAndBadLedgersSaySo) {
   Scratch dir;
-  const std::vector<std::vector<std::string>> bad = {
-      {"--month"}, {"--month", "261"}, {"--month", "2613"}, {"--month", "26a2"},
-      {"--month", "2612", "--all"}, {"--all", "--all"}, {"--top", "0"}, {"--top", "-1"},
-      {"--top", "99999999999"}, {"--by", "speed"}, {"--user", ""}, {"--type", ""},
-      {"--frobnicate"}, {"stray"}, {"--csv", "--help"}, {"--top=3"}};
+  const std::vector<std::vector<std::string>> bad = {{"--month"},
+                                                     {"--month", "261"},
+                                                     {"--month", "2613"},
+                                                     {"--month", "26a2"},
+                                                     {"--month", "2612", "--all"},
+                                                     {"--all", "--all"},
+                                                     {"--top", "0"},
+                                                     {"--top", "-1"},
+                                                     {"--top", "99999999999"},
+                                                     {"--by", "speed"},
+                                                     {"--user", ""},
+                                                     {"--type", ""},
+                                                     {"--frobnicate"},
+                                                     {"stray"},
+                                                     {"--csv", "--help"},
+                                                     {"--top=3"}};
   for (const auto& args : bad) {
     auto r = score(dir, args);
     EXPECT_EQ(r.status, 2) << args[0];

@@ -66,13 +66,13 @@ TEST(ReadTty, TakesTheGroupsNamedRecordsCleanedInOrder) {
   InDir in(dir.path());
   harness::write_roster(dir, 7,
                         {{2, " pts/1 "},
-                         {3, "pts/2"},       // another group
-                         {2, ""},            // nobody's terminal: takes no slot
-                         {2, "   "},         // cleans to nothing: takes an empty slot
+                         {3, "pts/2"},  // another group
+                         {2, ""},       // nobody's terminal: takes no slot
+                         {2, "   "},    // cleans to nothing: takes an empty slot
                          {2, "ttyp1\r\n"},
-                         {2, "pts/3\t"},     // tabs stay
-                         {2, "p t s / 4 5"}, // longer than a slot until cleaned
-                         {2, "pts/12345"},   // too long even when clean
+                         {2, "pts/3\t"},      // tabs stay
+                         {2, "p t s / 4 5"},  // longer than a slot until cleaned
+                         {2, "pts/12345"},    // too long even when clean
                          {2, "../ttyp9"},
                          {2, std::string(21, 'x')}});
   fill_with_junk();
@@ -87,7 +87,11 @@ TEST(ReadTty, AHundredSlotsAtMost) {
   harness::Scratch dir;
   InDir in(dir.path());
   std::vector<harness::RosterEntry> roster;
-  for (int i = 0; i < 150; ++i) roster.push_back({1, "n" + std::to_string(i)});
+  for (int i = 0; i < 150; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "n%d", i);
+    roster.push_back({1, name});
+  }
   harness::write_roster(dir, 123, roster);
   EXPECT_EQ(read_tty(1, 123), 100);
   EXPECT_STREQ(ROOM_ALL.data(), "user/chat/rm_123.all");

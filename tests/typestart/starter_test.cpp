@@ -20,7 +20,8 @@ struct FakeClock {
   std::vector<std::string> lines;
 };
 
-std::vector<std::string> run_countdown(FakeClock& c, void (*after_say)(FakeClock&, const std::string&),
+std::vector<std::string> run_countdown(FakeClock& c,
+                                       void (*after_say)(FakeClock&, const std::string&),
                                        void (*after_poll)(FakeClock&) = nullptr) {
   count_down(
       [&] {
@@ -77,7 +78,7 @@ TEST(CountDown, SecondTurnedBeforeTheFirstLook) {
 TEST(CountDown, SlowLinesSkipAheadAndAStallEndsItAtZero) {
   FakeClock c;
   run_countdown(c, [](FakeClock& k, const std::string& line) {
-    if (line == "<4>") k.t += 2;  // a broadcast that took two seconds
+    if (line == "<4>") k.t += 2;   // a broadcast that took two seconds
     if (line == "<2>") k.t += 30;  // the process stopped for half a minute
   });
   EXPECT_EQ(c.lines, (Lines{"<5>", "<4>", "<2>", "<0>"}));

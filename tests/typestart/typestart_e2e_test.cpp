@@ -43,7 +43,11 @@ std::string frame(const std::string& text) {
 // between the start and the first look.
 std::string opening(int from) {
   std::string s = frame(kTitle);
-  for (int i = from; i >= 0; --i) s += frame("<" + std::to_string(i) + ">");
+  for (int i = from; i >= 0; --i) {
+    char count[16];
+    std::snprintf(count, sizeof count, "<%d>", i);
+    s += frame(count);
+  }
   return s;
 }
 
@@ -78,7 +82,7 @@ void replace_roster(const Scratch& dir, int room, const std::vector<harness::Ros
 }
 
 timespec mtime_of(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   stat(path.c_str(), &st);
   return st.st_mtim;
 }
@@ -91,7 +95,8 @@ harness::Result start(const Scratch& dir, const std::vector<std::string>& args) 
 bool is_tail_of_run(const std::string& got, const std::string& word) {
   for (int from : {5, 4}) {
     std::string whole = opening(from) + frame(word);
-    if (got.size() <= whole.size() && whole.compare(whole.size() - got.size(), got.size(), got) == 0 &&
+    if (got.size() <= whole.size() &&
+        whole.compare(whole.size() - got.size(), got.size(), got) == 0 &&
         got.rfind("\x1b[s", 0) == 0)
       return true;
   }
@@ -113,15 +118,15 @@ TEST(TypestartRun, AnnouncesToTheGroupAndLeavesTheBareWord) {
   dir.write("victim", "an older word\n");
   ASSERT_EQ(symlink("../../victim", dir.file("frm/typegame/taja.72").c_str()), 0);
 
-  auto res = harness::run(harness::program("typestart"), {"x", "2", "7", "unlisted"}, dir.path(), {},
-                          120000, [] { umask(027); });  // plays the index's last record
+  auto res = harness::run(harness::program("typestart"), {"x", "2", "7", "unlisted"}, dir.path(),
+                          {}, 120000, [] { umask(027); });  // plays the index's last record
   EXPECT_EQ(res.status, 0);
   EXPECT_EQ(res.out, "");
   EXPECT_EQ(res.err, "");
   const std::string word = expected_word();
   EXPECT_EQ(dir.read("frm/typegame/taja.72"), word);
   EXPECT_EQ(dir.read("victim"), "an older word\n");
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(lstat(dir.file("frm/typegame/taja.72").c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode));
   EXPECT_EQ(st.st_mode & 0777, 0640u);  // as created directly: 0666 less the umask
@@ -236,10 +241,12 @@ TEST(TypestartFailure, EachStopsWithItsMessageAndNoWordGoesOut) {
   // Words longer than the message, so the size limit stops the word and not the message.
   const std::string pad(98, 'x');
   std::string long_five;
-  for (int i = 1; i <= 5; ++i) long_five += "1" + std::to_string(i) + " w" + std::to_string(i) + pad + "\n";
+  for (int i = 1; i <= 5; ++i)
+    long_five += "1" + std::to_string(i) + " w" + std::to_string(i) + pad + "\n";
   const std::vector<Case> cases = {
       {"no index", "", kFiveList, false, kNoMenu + ": No such file or directory\n", false},
-      {"index without a record", " \n\n", kFiveList, false, kNoMenu + ": No data available\n", false},
+      {"index without a record", " \n\n", kFiveList, false, kNoMenu + ": No data available\n",
+       false},
       {"index without a file name", "five 30\n", kFiveList, false,
        kNoMenu + ": No data available\n", false},
       {"no word list", "five 30 nosuch.lst\n", kFiveList, false,
@@ -284,7 +291,7 @@ TEST(TypestartFailure, EachStopsWithItsMessageAndNoWordGoesOut) {
     const std::string word = expected_word() + (c.size_limit ? pad : "");
     EXPECT_TRUE(is_opening(got, c.word_seen ? frame(word) : ""))
         << c.what << ": " << harness::euckr_to_utf8(got);
-    struct stat st{};
+    struct stat st {};
     bool answer = stat(r.dir->file("frm/typegame/taja.72").c_str(), &st) == 0;
     EXPECT_EQ(answer, c.answer_is_dir || c.size_limit) << c.what;
     // A failed write leaves the older word, whole, and nothing beside it.
@@ -346,7 +353,7 @@ TEST(TypestartRoster, NamesAreCleanedThenJudgedAndSlotsEndAtAHundred) {
   }
   EXPECT_EQ(dotted.drain(), "");
   EXPECT_EQ(beyond.drain(), "");
-  struct stat st{};
+  struct stat st {};
   ASSERT_EQ(stat(shm, &st), 0);
   EXPECT_EQ(st.st_size, 0);
   unlink(shm);

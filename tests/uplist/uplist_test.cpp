@@ -67,9 +67,10 @@ TEST_F(Uplist, ShellTakesNoByteOfTheNamesAsSyntax) {
   EXPECT_EQ(uplist("it's $(x) `y` \"*\"", "a b").out, want.out);
 
   const auto env = fake_ls();
-  const std::pair<std::string, std::string> names[] = {
-      {"x;touch PWNED", "$(touch PWNED)"}, {"`touch PWNED`", "a\nb|touch PWNED&"},
-      {"'; touch PWNED; '", "\\'*?[a]~${HOME}"}, {"\xC0\xDA\xB7\xE1", "-l"}};
+  const std::pair<std::string, std::string> names[] = {{"x;touch PWNED", "$(touch PWNED)"},
+                                                       {"`touch PWNED`", "a\nb|touch PWNED&"},
+                                                       {"'; touch PWNED; '", "\\'*?[a]~${HOME}"},
+                                                       {"\xC0\xDA\xB7\xE1", "-l"}};
   for (const auto& [id, code] : names) {
     SCOPED_TRACE(id + " / " + code);
     auto r = uplist(id, code, env);
