@@ -55,7 +55,18 @@ fuzz:
 fuzz-smoke:
 	bash fuzz/run.sh 10
 
-test: test-plain test-asan fuzz-smoke
+# The soak run: every room racing at once for SOAK_SECONDS, faults thrown in, invariants
+# counted; `make test` gives it a 30-second smoke run without SIGKILL.
+.PHONY: soak soak-smoke
+SOAK_SECONDS ?= 600
+
+soak: build
+	SOAK_SECONDS=$(SOAK_SECONDS) ./build/default/tools/soak
+
+soak-smoke: build
+	SOAK_SECONDS=30 SOAK_SIGKILL=0 ./build/default/tools/soak
+
+test: test-plain test-asan fuzz-smoke soak-smoke
 
 clean:
 	rm -rf build
