@@ -106,16 +106,39 @@ std::string printable(std::string_view bytes) {
 
 // ---- what is counted ------------------------------------------------------------------
 
-enum Fault { kTerm, kHup, kInt, kKill, kFullLedger, kClockStep, kStall, kRoster, kTwice, kHostile, kFaults };
+enum Fault {
+  kTerm,
+  kHup,
+  kInt,
+  kKill,
+  kFullLedger,
+  kClockStep,
+  kStall,
+  kRoster,
+  kTwice,
+  kHostile,
+  kFaults
+};
 constexpr std::array<const char*, kFaults> kFaultNames{
-    "SIGTERM to a round",        "SIGHUP to a round",
-    "SIGINT to a round",         "SIGKILL to a round",
-    "full ledger (file size)",   "wall clock stepped +-1 h",
-    "terminal stops reading",    "roster rewritten mid-round",
-    "two rounds at once",        "hostile results lines"};
+    "SIGTERM to a round",     "SIGHUP to a round",          "SIGINT to a round",
+    "SIGKILL to a round",     "full ledger (file size)",    "wall clock stepped +-1 h",
+    "terminal stops reading", "roster rewritten mid-round", "two rounds at once",
+    "hostile results lines"};
 constexpr std::array<int, 4> kFaultSignals{SIGTERM, SIGHUP, SIGINT, SIGKILL};
 
-enum Check { kFree, kOne, kEnding, kFiles, kLedgerLines, kLedgerCount, kFrames, kCountdownOk, kLength, kProcs, kChecks };
+enum Check {
+  kFree,
+  kOne,
+  kEnding,
+  kFiles,
+  kLedgerLines,
+  kLedgerCount,
+  kFrames,
+  kCountdownOk,
+  kLength,
+  kProcs,
+  kChecks
+};
 constexpr std::array<const char*, kChecks> kCheckNames{
     "room free again (stale bound after SIGKILL)",
     "two started at once: exactly one runs",
@@ -153,8 +176,7 @@ void check(Check c, bool ok, const std::string& what = {}) {
   ++tally.checked[c];
   if (ok) return;
   ++tally.breached[c];
-  if (tally.breaches_shown++ < 60)
-    std::printf("breach: %s: %s\n", kCheckNames[c], what.c_str());
+  if (tally.breaches_shown++ < 60) std::printf("breach: %s: %s\n", kCheckNames[c], what.c_str());
   std::fflush(stdout);
 }
 
@@ -191,10 +213,10 @@ struct Room;
 struct Lane {
   int room = 0, group = 0;
   Room* home = nullptr;
-  Term* watcher = nullptr;       // always in the roster and always read
-  std::vector<Term*> players;    // join, leave, stop reading
-  std::vector<Seen> log;         // the watcher's frames, guarded by `screens`
-  std::deque<Burst> bursts;      // reader only
+  Term* watcher = nullptr;     // always in the roster and always read
+  std::vector<Term*> players;  // join, leave, stop reading
+  std::vector<Seen> log;       // the watcher's frames, guarded by `screens`
+  std::deque<Burst> bursts;    // reader only
   std::mt19937 rng;
   // Its own wall clock for the rounds that get a step: a file of its own to hold it.
   std::unique_ptr<harness::Scratch> clock_dir;
@@ -258,9 +280,9 @@ void take_frames(Term& t, const std::vector<soak::Frame>& got, double at, double
           ++tally.kernel_cuts;
           break;
         }
-        check(kFrames, false, "room " + std::to_string(t.lane->room) + " group " +
-                                  std::to_string(t.lane->group) + " /dev/" + t.pty->name() +
-                                  ": cut frame " + printable(f.text));
+        check(kFrames, false,
+              "room " + std::to_string(t.lane->room) + " group " + std::to_string(t.lane->group) +
+                  " /dev/" + t.pty->name() + ": cut frame " + printable(f.text));
         break;
       case soak::Frame::Garbled:
       case soak::Frame::Stray:
@@ -367,7 +389,8 @@ void prepare_game_files() {
                                 harness::utf8_to_euckr("하늘과바다")};
   for (std::size_t i = 0; i < kTypes.size(); ++i) {
     std::string list = std::string(kTypes[i].name) + ".lst";
-    index += std::string(kTypes[i].name) + " " + std::to_string(kTypes[i].limit) + " " + list + "\n";
+    index +=
+        std::string(kTypes[i].name) + " " + std::to_string(kTypes[i].limit) + " " + list + "\n";
     bbs->write("frm/typegame/" + list, "5 hello\n4 " + korean[i] + "\n6 soaked\n");
   }
   bbs->write("frm/typegame/data.txt", index);
@@ -376,7 +399,7 @@ void prepare_game_files() {
 // The ledger as it grows: whole lines are judged once, as they appear.
 struct Ledger {
   std::mutex mu;
-  std::map<std::string, long> offset;  // per ledger file
+  std::map<std::string, long> offset;   // per ledger file
   std::map<std::string, int> lines_of;  // user -> lines seen
   std::map<std::string, long> owner;    // user -> round that could have ranked it
 
@@ -398,7 +421,8 @@ struct Ledger {
       std::string_view line(got.data() + at, end - at);
       at = end + 1;
       auto user = soak::ledger_line_user(line);
-      check(kLedgerLines, user.has_value(), path.substr(path.rfind('/') + 1) + ": " + printable(line));
+      check(kLedgerLines, user.has_value(),
+            path.substr(path.rfind('/') + 1) + ": " + printable(line));
       if (!user) continue;
       ++lines_of[*user];
       if (!owner.count(*user))
@@ -422,7 +446,7 @@ struct Plan {
   const WordType* type = nullptr;
   int signal = 0;
   double signal_at = 0;
-  long fsize = -1;  // the file-size limit for a full ledger
+  long fsize = -1;     // the file-size limit for a full ledger
   int clock_step = 0;  // seconds, +-3600
   double clock_at = 0;
   Term* stall = nullptr;
@@ -488,7 +512,9 @@ Plan make_plan(Lane& lane, bool takeover) {
     p.clock_step = chance(rng, 0.5) ? 3600 : -3600;
     p.clock_at = uniform(rng, 1.0, length - 1.0);
   }
-  if (chance(rng, 0.05)) p.stall = lane.players[std::uniform_int_distribution<std::size_t>(0, lane.players.size() - 1)(rng)];
+  if (chance(rng, 0.05))
+    p.stall =
+        lane.players[std::uniform_int_distribution<std::size_t>(0, lane.players.size() - 1)(rng)];
   if (chance(rng, 0.05)) p.roster_at = uniform(rng, 0.5, length);
   if (!p.typestart) {
     if (p.clock_step == 0 && chance(rng, 0.06)) p.fsize = full_ledger_limit(rng);
@@ -527,14 +553,15 @@ Field make_field(const Plan& p, long serial, std::mt19937& rng) {
     const char ctrl[] = {'\x01', '\x07', '\x1b', '\x7f', '\x10'};
     std::string c(1, ctrl[std::uniform_int_distribution<int>(0, 4)(rng)]);
     std::vector<Line> hostile = {
-        {t + " " + c + "h" + s + " typed", true, "?h" + std::string(s)},     // control byte in the id
-        {t + " q" + s + "9XYZW typed", true, "q" + std::string(s) + "9"},   // id longer than 8
-        {"1234567890123456789 r" + std::string(s) + "0 typed", true, ""},   // finish time too long
+        {t + " " + c + "h" + s + " typed", true, "?h" + std::string(s)},   // control byte in the id
+        {t + " q" + s + "9XYZW typed", true, "q" + std::string(s) + "9"},  // id longer than 8
+        {"1234567890123456789 r" + std::string(s) + "0 typed", true, ""},  // finish time too long
         {"no finish time here", true, ""},
     };
     std::shuffle(hostile.begin(), hostile.end(), rng);
     for (int k = 0; k < 3; ++k)
-      lines.insert(lines.begin() + std::uniform_int_distribution<long>(0, static_cast<long>(lines.size()))(rng),
+      lines.insert(lines.begin() +
+                       std::uniform_int_distribution<long>(0, static_cast<long>(lines.size()))(rng),
                    hostile[static_cast<std::size_t>(k)]);
     f.users.push_back("r" + std::string(s) + "0");
   }
@@ -573,7 +600,8 @@ void fill_up(Term& t, std::mt19937& rng) {
   top_up(block.size(), SIZE_MAX);
   top_up(1, SIZE_MAX);
   char buf[300];
-  ssize_t back = read(t.pty->master(), buf, std::uniform_int_distribution<std::size_t>(1, sizeof buf)(rng));
+  ssize_t back =
+      read(t.pty->master(), buf, std::uniform_int_distribution<std::size_t>(1, sizeof buf)(rng));
   if (back > 0) total -= static_cast<std::size_t>(back);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   top_up(1, 4096 - std::uniform_int_distribution<std::size_t>(0, 200)(rng));
@@ -592,7 +620,9 @@ void forget_faketime(pid_t pid) {
   }
 }
 
-bool silent_refusal(const harness::Result& r) { return r.status == 1 && r.out.empty() && r.err.empty(); }
+bool silent_refusal(const harness::Result& r) {
+  return r.status == 1 && r.out.empty() && r.err.empty();
+}
 
 std::string where(const Lane& l, long serial) {
   return "round " + std::to_string(serial) + " room " + std::to_string(l.room) + " group " +
@@ -600,14 +630,15 @@ std::string where(const Lane& l, long serial) {
 }
 
 std::string ending(const harness::Result& r) {
-  std::string s = r.status == -1 ? "still running after its time, killed" : "status " + std::to_string(r.status);
+  std::string s = r.status == -1 ? "still running after its time, killed"
+                                 : "status " + std::to_string(r.status);
   if (!r.err.empty()) s += ", stderr " + printable(r.err);
   return s;
 }
 
 // How a round ended, and what the watcher of its room and group saw of it.
 struct Outcome {
-  harness::Result ran;  // of two started at once, the one that claimed the room
+  harness::Result ran;   // of two started at once, the one that claimed the room
   bool refused = false;  // nobody claimed the room
   bool completed = false, killed = false;
   std::string word;  // as the chat engine saw it in the answer file
@@ -615,21 +646,25 @@ struct Outcome {
 };
 
 // Which of two started at once ran the round, and whether each ended as it should.
-Outcome judge_ending(const Plan& plan, harness::Result r, const harness::Result* r2, const std::string& at) {
+Outcome judge_ending(const Plan& plan, harness::Result r, const harness::Result* r2,
+                     const std::string& at) {
   // Status 1 is a round that never claimed the room.
   auto ran_round = [](const harness::Result& x) { return x.status != 1; };
   Outcome o;
   o.ran = r;
   if (r2) {
-    check(kOne, !(ran_round(r) && ran_round(*r2)), at + ": both ran (" + ending(r) + "; " + ending(*r2) + ")");
+    check(kOne, !(ran_round(r) && ran_round(*r2)),
+          at + ": both ran (" + ending(r) + "; " + ending(*r2) + ")");
     harness::Result loser = *r2;
     if (!ran_round(r) && ran_round(*r2)) std::swap(o.ran, loser);
     if (ran_round(o.ran))
-      check(kEnding, silent_refusal(loser), at + ": the second of two started at once: " + ending(loser));
+      check(kEnding, silent_refusal(loser),
+            at + ": the second of two started at once: " + ending(loser));
   }
   o.refused = !ran_round(o.ran);
   if (!plan.typestart)
-    check(kFree, !o.refused, at + (plan.takeover ? ": no typerace took over the stale room" : ": room not free"));
+    check(kFree, !o.refused,
+          at + (plan.takeover ? ": no typerace took over the stale room" : ": room not free"));
   o.killed = plan.signal != 0 && o.ran.status == 128 + plan.signal;
   o.completed = o.ran.status == 0;
   // A signal counts as a fault when it met the round, not one that had ended already.
@@ -637,7 +672,8 @@ Outcome judge_ending(const Plan& plan, harness::Result r, const harness::Result*
     if (o.killed && kFaultSignals[k] == plan.signal) count_fault(static_cast<Fault>(k));
   check(kEnding, o.refused ? !plan.typestart && silent_refusal(o.ran) : o.completed || o.killed,
         at + " (" + (plan.typestart ? "typestart" : "typerace") +
-            (plan.signal ? ", sent signal " + std::to_string(plan.signal) : "") + "): " + ending(o.ran));
+            (plan.signal ? ", sent signal " + std::to_string(plan.signal) : "") +
+            "): " + ending(o.ran));
   std::lock_guard lock(tally.mu);
   auto& rounds = plan.typestart ? tally.typestart : tally.typerace;
   ++(o.completed ? rounds.completed : o.killed ? rounds.killed : rounds.other);
@@ -646,7 +682,8 @@ Outcome judge_ending(const Plan& plan, harness::Result r, const harness::Result*
 
 // After the round: the server's part after typestart, the files, and a room SIGKILL left
 // blocked until the stale-claim bound has passed.
-void tidy_up(Lane& lane, const Plan& plan, const Outcome& o, long word_time, const std::string& at) {
+void tidy_up(Lane& lane, const Plan& plan, const Outcome& o, long word_time,
+             const std::string& at) {
   if (plan.typestart) {
     // Let the time limit pass, then take the word away.
     if (!o.word.empty()) {
@@ -735,14 +772,16 @@ Outcome play(Lane& lane, const Plan& plan, const Field& field, const std::string
   if (plan.roster_at >= 0) actions.push_back({plan.roster_at, kRewriteRoster});
   if (plan.clock_step != 0) actions.push_back({plan.clock_at, kStepClock});
   if (plan.signal != 0) actions.push_back({plan.signal_at, kSignal});
-  std::sort(actions.begin(), actions.end(), [](const Action& a, const Action& b) { return a.at < b.at; });
+  std::sort(actions.begin(), actions.end(),
+            [](const Action& a, const Action& b) { return a.at < b.at; });
   for (const auto& a : actions) {
     if (a.what == kSignal && a.at >= kBeforeWord) engine.join();  // finishers all in first
     sleep_until_mono(t0 + a.at);
     if (a.what == kRewriteRoster) {
       count_fault(kRoster);
       std::lock_guard lock(lane.home->mu);
-      Term* p = lane.players[std::uniform_int_distribution<std::size_t>(0, lane.players.size() - 1)(lane.rng)];
+      Term* p = lane.players[std::uniform_int_distribution<std::size_t>(
+          0, lane.players.size() - 1)(lane.rng)];
       p->in_roster = !p->in_roster;
       write_roster(*lane.home);
     } else if (a.what == kStepClock) {
@@ -803,19 +842,22 @@ int judge_screen(const Plan& plan, const Outcome& o, const std::string& at) {
     }
   }
   if (!counts.empty() || o.completed)
-    check(kCountdownOk, soak::countdown_ok(counts, o.completed), at + ": countdown " + [&] {
-      std::string all;
-      for (const auto& c : counts) all += c;
-      return all;
-    }());
+    check(
+        kCountdownOk, soak::countdown_ok(counts, o.completed), at + ": countdown " + [&] {
+          std::string all;
+          for (const auto& c : counts) all += c;
+          return all;
+        }());
   if (o.completed) {
     double countdown = word_at - first_count;
     bool ok = first_count >= 0 && word_at >= 0 && countdown >= 3.0 && countdown <= 6.5;
     std::string what = at + ": countdown took " + std::to_string(countdown) + " s";
     if (!plan.typestart) {
       double waited = results_at - word_at;
-      ok = ok && results_at >= 0 && waited >= plan.type->limit - 2 && waited <= plan.type->limit + 1.5;
-      what += ", the wait " + std::to_string(waited) + " s for a limit of " + std::to_string(plan.type->limit);
+      ok = ok && results_at >= 0 && waited >= plan.type->limit - 2 &&
+           waited <= plan.type->limit + 1.5;
+      what += ", the wait " + std::to_string(waited) + " s for a limit of " +
+              std::to_string(plan.type->limit);
     }
     check(kLength, ok, what);
   }
@@ -823,7 +865,8 @@ int judge_screen(const Plan& plan, const Outcome& o, const std::string& at) {
 }
 
 // The ledger: one line per ranked finisher of a round that reached its ranking.
-void judge_ledger(const Plan& plan, const Field& field, const Outcome& o, int ranks, const std::string& at) {
+void judge_ledger(const Plan& plan, const Field& field, const Outcome& o, int ranks,
+                  const std::string& at) {
   if (!plan.typestart && !o.refused && !o.word.empty() && !field.users.empty()) {
     ledger.take_all();
     std::lock_guard lock(ledger.mu);
@@ -833,7 +876,8 @@ void judge_ledger(const Plan& plan, const Field& field, const Outcome& o, int ra
       int n = ledger.lines_of[u];
       written += n;
       doubled |= n > 1;
-      if (n > 0 && std::find(field.ranked.begin(), field.ranked.end(), u) == field.ranked.end()) unexpected = true;
+      if (n > 0 && std::find(field.ranked.begin(), field.ranked.end(), u) == field.ranked.end())
+        unexpected = true;
     }
     int want = plan.fsize >= 0 ? 0 : static_cast<int>(field.ranked.size());
     bool ok = !doubled && !unexpected;
@@ -891,7 +935,8 @@ std::vector<pid_t> leftover_processes() {
     ssize_t n = readlink(link, cwd, sizeof cwd - 1);
     if (n <= 0) continue;
     cwd[n] = '\0';
-    if (std::strncmp(cwd, bbs->path().c_str(), bbs->path().size()) == 0) found.push_back(static_cast<pid_t>(pid));
+    if (std::strncmp(cwd, bbs->path().c_str(), bbs->path().size()) == 0)
+      found.push_back(static_cast<pid_t>(pid));
   }
   closedir(d);
   return found;
@@ -924,7 +969,9 @@ void final_checks() {
   if (DIR* d = opendir(bbs->file("frm/typegame").c_str())) {
     while (dirent* e = readdir(d)) {
       std::string n = e->d_name;
-      if (n == "." || n == ".." || n == "data.txt" || (n.size() > 4 && n.substr(n.size() - 4) == ".lst")) continue;
+      if (n == "." || n == ".." || n == "data.txt" ||
+          (n.size() > 4 && n.substr(n.size() - 4) == ".lst"))
+        continue;
       left += " " + printable(n);
     }
     closedir(d);
@@ -952,7 +999,8 @@ long print_table(double seconds, int rooms) {
   std::printf("\nsoak over %.0f s, %d rooms x %d groups\n", seconds, rooms, kGroups);
   std::printf("%-44s %9s %9s %9s %9s\n", "rounds", "started", "completed", "killed", "other");
   long r_total = 0;
-  for (auto [name, r] : {std::pair{"typerace", tally.typerace}, std::pair{"typestart", tally.typestart}}) {
+  for (auto [name, r] :
+       {std::pair{"typerace", tally.typerace}, std::pair{"typestart", tally.typestart}}) {
     std::printf("  %-42s %9ld %9ld %9ld %9ld\n", name, r.started, r.completed, r.killed, r.other);
     r_total += r.started;
   }
@@ -974,11 +1022,14 @@ long print_table(double seconds, int rooms) {
   double cpu = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
                static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
   std::printf("figures (reported, not judged)\n");
-  std::printf("  %-42s %.1f s (%.1f%% of one core)\n", "CPU used by the programs", cpu, 100 * cpu / seconds);
-  std::printf("  %-42s median %.1f ms, worst %.1f ms over %zu lines\n", "countdown lag after the second turns",
-              1000 * percentile(tally.lags, 0.5), 1000 * percentile(tally.lags, 1.0), tally.lags.size());
-  std::printf("  %-42s median %.1f ms, worst %.1f ms over %zu announcements\n", "fan-out, first to last terminal",
-              1000 * percentile(tally.spans, 0.5), 1000 * percentile(tally.spans, 1.0), tally.spans.size());
+  std::printf("  %-42s %.1f s (%.1f%% of one core)\n", "CPU used by the programs", cpu,
+              100 * cpu / seconds);
+  std::printf("  %-42s median %.1f ms, worst %.1f ms over %zu lines\n",
+              "countdown lag after the second turns", 1000 * percentile(tally.lags, 0.5),
+              1000 * percentile(tally.lags, 1.0), tally.lags.size());
+  std::printf("  %-42s median %.1f ms, worst %.1f ms over %zu announcements\n",
+              "fan-out, first to last terminal", 1000 * percentile(tally.spans, 0.5),
+              1000 * percentile(tally.spans, 1.0), tally.spans.size());
   std::printf("  %-42s %ld\n", "frames cut by a full terminal (kernel)", tally.kernel_cuts);
   std::printf("soak: %ld rounds, %ld faults, %ld violations\n", r_total, f_total, v_total);
   return v_total;
@@ -990,7 +1041,8 @@ int main() {
   double seconds = static_cast<double>(env_number("SOAK_SECONDS", 600));
   int rooms = static_cast<int>(std::clamp(env_number("SOAK_ROOMS", 8), 1L, 9L));
   env.sigkill = env_number("SOAK_SIGKILL", 1) != 0;
-  auto seed = static_cast<unsigned>(env_number("SOAK_SEED", static_cast<long>(std::random_device{}() & 0x7fffffff)));
+  auto seed = static_cast<unsigned>(
+      env_number("SOAK_SEED", static_cast<long>(std::random_device{}() & 0x7fffffff)));
   signal(SIGPIPE, SIG_IGN);
   std::printf("soak: %.0f s, %d rooms x %d groups, seed %u%s\n", seconds, rooms, kGroups, seed,
               env.sigkill ? "" : ", no SIGKILL");

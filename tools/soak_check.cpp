@@ -102,7 +102,8 @@ void FrameReader::feed(std::string_view bytes, std::vector<Frame>& out) {
     }
     std::string_view frame(pending_.data(), tail);
     std::optional<std::string_view> text;
-    if (frame.substr(0, kHead.size()) == kHead) text = after_indent(frame.substr(kHead.size()), false);
+    if (frame.substr(0, kHead.size()) == kHead)
+      text = after_indent(frame.substr(kHead.size()), false);
     if (text && text_ok(*text))
       out.push_back({Frame::Whole, std::string(*text)});
     else
@@ -165,7 +166,8 @@ std::optional<std::string> ledger_line_user(std::string_view line) {
   std::snprintf(again.data(), again.size(), LEDGER_FORMAT, f[0].c_str(), i(1), i(2), i(3), i(4),
                 i(5), i(6), f[7].c_str(), i(8), i(9), i(10), i(11));
   std::string_view printed(again.data());
-  if (printed.size() != line.size() + 1 || printed.substr(0, line.size()) != line) return std::nullopt;
+  if (printed.size() != line.size() + 1 || printed.substr(0, line.size()) != line)
+    return std::nullopt;
   return f[0];
 }
 

@@ -19,7 +19,7 @@ struct Frame {
     Stray,    // bytes outside any frame
   };
   Kind kind;
-  std::string text;   // Whole: the announced text; otherwise the raw bytes
+  std::string text;        // Whole: the announced text; otherwise the raw bytes
   bool cut_clean = false;  // Cut: the bytes are the head of a well-formed frame
 };
 

@@ -16,7 +16,9 @@ using soak::Frame;
 
 const std::string kHead = "\x1b[s\x1b[21;1H\n";
 std::string race(const std::string& text) { return kHead + "\t" + text + "\x1b[u"; }
-std::string start(const std::string& text) { return kHead + std::string(14, ' ') + text + "\x1b[u"; }
+std::string start(const std::string& text) {
+  return kHead + std::string(14, ' ') + text + "\x1b[u";
+}
 
 std::vector<Frame> read_all(const std::vector<std::string>& pieces) {
   soak::FrameReader r;
@@ -66,7 +68,7 @@ TEST(FrameReader, CutStrayAndForeignBytesAreNamed) {
 TEST(Countdown, FallsStrictlyWithinFiveToZero) {
   EXPECT_TRUE(soak::countdown_ok({"<5>", "<4>", "<3>", "<2>", "<1>", "<0>"}, true));
   EXPECT_TRUE(soak::countdown_ok({"<5>", "<3>", "<0>"}, true));  // a stall skips values
-  EXPECT_TRUE(soak::countdown_ok({"<5>", "<4>"}, false));         // a round cut short
+  EXPECT_TRUE(soak::countdown_ok({"<5>", "<4>"}, false));        // a round cut short
   EXPECT_FALSE(soak::countdown_ok({"<5>", "<4>"}, true));
   EXPECT_FALSE(soak::countdown_ok({"<5>", "<5>", "<0>"}, true));
   EXPECT_FALSE(soak::countdown_ok({"<3602>", "<1>", "<0>"}, true));
@@ -77,16 +79,18 @@ TEST(Countdown, FallsStrictlyWithinFiveToZero) {
 
 TEST(LedgerLine, OnlyWhatTheFormatPrintsIsWellFormed) {
   char line[256];
-  std::snprintf(line, sizeof line, LEDGER_FORMAT, "p0000120", 2, 26, 12, 8, 21, 5, "sa", 3, 2, 1, 150);
+  std::snprintf(line, sizeof line, LEDGER_FORMAT, "p0000120", 2, 26, 12, 8, 21, 5, "sa", 3, 2, 1,
+                150);
   std::string good(line, std::strlen(line) - 1);
   EXPECT_EQ(soak::ledger_line_user(good), "p0000120");
   // A clock step widens the elapsed field; still the format's own line.
-  std::snprintf(line, sizeof line, LEDGER_FORMAT, "?h000012", 2, 26, 12, 8, 21, 5, "sa", 3, -3598, 2, 0);
+  std::snprintf(line, sizeof line, LEDGER_FORMAT, "?h000012", 2, 26, 12, 8, 21, 5, "sa", 3, -3598,
+                2, 0);
   EXPECT_EQ(soak::ledger_line_user(std::string(line, std::strlen(line) - 1)), "?h000012");
 
-  EXPECT_FALSE(soak::ledger_line_user(good.substr(0, 30)));             // torn
-  EXPECT_FALSE(soak::ledger_line_user(good.substr(0, 30) + good));      // glued to a fragment
-  EXPECT_FALSE(soak::ledger_line_user(" " + good));                     // misaligned
+  EXPECT_FALSE(soak::ledger_line_user(good.substr(0, 30)));         // torn
+  EXPECT_FALSE(soak::ledger_line_user(good.substr(0, 30) + good));  // glued to a fragment
+  EXPECT_FALSE(soak::ledger_line_user(" " + good));                 // misaligned
   std::string ctrl = good;
   ctrl[3] = '\x1b';
   EXPECT_FALSE(soak::ledger_line_user(ctrl));
