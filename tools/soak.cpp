@@ -161,7 +161,6 @@ struct Tally {
   Rounds typerace, typestart;
   long takeovers = 0;
   std::vector<double> lags, spans;
-  long kernel_cuts = 0;
   int breaches_shown = 0;
 } tally;
 
@@ -203,7 +202,6 @@ struct Term {
   // Guarded by `screens`:
   bool stalled = false;
   std::size_t filler_left = 0;  // bytes the soak wrote itself to fill it up
-  int cut_excused = 0;          // frames that may be cut where a full buffer ended them
   double resumed_at = 0;
   soak::FrameReader frames;
 };
@@ -265,21 +263,10 @@ void take_frames(Term& t, const std::vector<soak::Frame>& got, double at, double
     switch (f.kind) {
       case soak::Frame::Whole:
         check(kFrames, true);
-        if (at - t.resumed_at > 0.5) {
-          t.cut_excused = 0;
-          note_fan_out(*t.lane, f.text, at);
-        }
+        if (at - t.resumed_at > 0.5) note_fan_out(*t.lane, f.text, at);
         if (t.watcher) t.lane->log.push_back({f.text, at, real});
         break;
       case soak::Frame::Cut:
-        if (f.cut_clean && t.cut_excused > 0) {
-          // A non-blocking write into a nearly full pseudo-terminal is cut short by the
-          // kernel; the head of the frame got in, the rest never will.
-          --t.cut_excused;
-          std::lock_guard lock(tally.mu);
-          ++tally.kernel_cuts;
-          break;
-        }
         check(kFrames, false,
               "room " + std::to_string(t.lane->room) + " group " + std::to_string(t.lane->group) +
                   " /dev/" + t.pty->name() + ": cut frame " + printable(f.text));
@@ -809,7 +796,6 @@ Outcome play(Lane& lane, const Plan& plan, const Field& field, const std::string
   if (plan.stall) {
     std::lock_guard lock(screens.mu);
     plan.stall->stalled = false;
-    ++plan.stall->cut_excused;
     plan.stall->resumed_at = mono();
   }
   wait_for_reader();
@@ -1030,7 +1016,6 @@ long print_table(double seconds, int rooms) {
   std::printf("  %-42s median %.1f ms, worst %.1f ms over %zu announcements\n",
               "fan-out, first to last terminal", 1000 * percentile(tally.spans, 0.5),
               1000 * percentile(tally.spans, 1.0), tally.spans.size());
-  std::printf("  %-42s %ld\n", "frames cut by a full terminal (kernel)", tally.kernel_cuts);
   std::printf("soak: %ld rounds, %ld faults, %ld violations\n", r_total, f_total, v_total);
   return v_total;
 }

@@ -26,25 +26,12 @@ bool plain(std::string_view s) {
 }
 
 // The text after the head: past a tab, or past fourteen blanks. Nothing when neither.
-std::optional<std::string_view> after_indent(std::string_view rest, bool may_end_early) {
+std::optional<std::string_view> after_indent(std::string_view rest) {
   if (!rest.empty() && rest[0] == '\t') return rest.substr(1);
   std::size_t n = 0;
   while (n < rest.size() && n < kIndent14.size() && rest[n] == ' ') ++n;
   if (n == kIndent14.size()) return rest.substr(n);
-  if (may_end_early && n == rest.size()) return std::string_view{};
   return std::nullopt;
-}
-
-// A cut frame is clean when what arrived is the start of a frame that could have been
-// whole: the head so far, the indent so far, and a text with nothing foreign in it.
-bool frame_prefix(std::string_view bytes) {
-  if (bytes.size() <= kHead.size()) return kHead.substr(0, bytes.size()) == bytes;
-  if (bytes.substr(0, kHead.size()) != kHead) return false;
-  auto text = after_indent(bytes.substr(kHead.size()), true);
-  if (!text) return false;
-  for (unsigned char c : *text)
-    if (control(c) && c != 0x1b && c != '\n') return false;
-  return true;
 }
 
 std::optional<long> whole_number(const std::string& s) {
@@ -87,23 +74,20 @@ void FrameReader::feed(std::string_view bytes, std::vector<Frame>& out) {
     std::size_t tail = pending_.find(kTail, kMark.size());
     std::size_t next = pending_.find(kMark, kMark.size());
     if (next != std::string::npos && (tail == std::string::npos || next < tail)) {
-      std::string cut = pending_.substr(0, next);
-      bool clean = frame_prefix(cut);
-      out.push_back({Frame::Cut, std::move(cut), clean});
+      out.push_back({Frame::Cut, pending_.substr(0, next)});
       pending_.erase(0, next);
       continue;
     }
     if (tail == std::string::npos) {
       if (pending_.size() > kFrameMax) {
-        out.push_back({Frame::Cut, pending_, false});
+        out.push_back({Frame::Cut, pending_});
         pending_.clear();
       }
       return;
     }
     std::string_view frame(pending_.data(), tail);
     std::optional<std::string_view> text;
-    if (frame.substr(0, kHead.size()) == kHead)
-      text = after_indent(frame.substr(kHead.size()), false);
+    if (frame.substr(0, kHead.size()) == kHead) text = after_indent(frame.substr(kHead.size()));
     if (text && text_ok(*text))
       out.push_back({Frame::Whole, std::string(*text)});
     else
@@ -115,7 +99,7 @@ void FrameReader::feed(std::string_view bytes, std::vector<Frame>& out) {
 void FrameReader::finish(std::vector<Frame>& out) {
   if (pending_.empty()) return;
   if (pending_.compare(0, kMark.size(), kMark) == 0)
-    out.push_back({Frame::Cut, pending_, frame_prefix(pending_)});
+    out.push_back({Frame::Cut, pending_});
   else
     out.push_back({Frame::Stray, pending_});
   pending_.clear();

@@ -19,8 +19,7 @@ struct Frame {
     Stray,    // bytes outside any frame
   };
   Kind kind;
-  std::string text;        // Whole: the announced text; otherwise the raw bytes
-  bool cut_clean = false;  // Cut: the bytes are the head of a well-formed frame
+  std::string text;  // Whole: the announced text; otherwise the raw bytes
 };
 
 // Splits a terminal's byte stream into announcement frames as the bytes arrive:

@@ -1,6 +1,7 @@
 #include "tty.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -63,6 +64,11 @@ int to_tty2(const char* name, const char* text) {
   Fd dev{open(path, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
   if (dev.fd < 0) return 1;
   if (!tty_device_ok(dev.fd)) return 1;
+  // A terminal nobody reads fills up, and a write to a nearly full one would go out cut,
+  // leaving the user's cursor wherever the frame's head moved it. A terminal that polls
+  // writable has room for more than an announcement, so the text goes whole or not at all.
+  pollfd out{dev.fd, POLLOUT, 0};
+  if (poll(&out, 1, 0) != 1 || !(out.revents & POLLOUT)) return 1;
   ssize_t written = write(dev.fd, text, std::strlen(text));
   (void)written;  // a short or failed write is not retried
   return 1;

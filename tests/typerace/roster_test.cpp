@@ -115,6 +115,24 @@ TEST(TerminalWrite, AFullTerminalDoesNotStall) {
   EXPECT_LT(spent, std::chrono::seconds(20));
 }
 
+TEST(TerminalWrite, AFullTerminalGetsWholeTextsOrNone) {
+  harness::Pty pty;
+  // A reader that takes a few bytes now and then keeps the terminal all but full.
+  const std::string text = std::string(199, 'x') + "\n";
+  std::string got;
+  char buf[64];
+  for (int i = 0; i < 3000; ++i) {
+    to_tty2(pty.name().c_str(), text.c_str());
+    if (i % 3 == 0) {
+      ssize_t n = read(pty.master(), buf, 1 + i % 60);
+      if (n > 0) got.append(buf, static_cast<std::size_t>(n));
+    }
+  }
+  got += pty.drain();
+  EXPECT_EQ(got.size() % text.size(), 0u);
+  EXPECT_EQ(got.find_first_not_of(text), std::string::npos);
+}
+
 TEST(FitText, CutsOnlyBetweenCharacters) {
   EXPECT_EQ(fit_text("abcdef", 4), 4u);
   EXPECT_EQ(fit_text("ab", 4), 2u);
