@@ -532,7 +532,9 @@ Field make_field(const Plan& p, long serial, std::mt19937& rng) {
   std::snprintf(s, sizeof s, "%06ld", serial % 1000000);
   int n = std::uniform_int_distribution<int>(0, 3)(rng);
   for (int i = 0; i < n; ++i) {
-    std::string id = "p" + std::string(s) + std::to_string(i);
+    char id_text[32];
+    std::snprintf(id_text, sizeof id_text, "p%s%d", s, i);
+    const std::string id = id_text;
     lines.push_back({id, false, id});
   }
   if (p.hostile) {
@@ -958,7 +960,8 @@ void final_checks() {
       if (n == "." || n == ".." || n == "data.txt" ||
           (n.size() > 4 && n.substr(n.size() - 4) == ".lst"))
         continue;
-      left += " " + printable(n);
+      left += ' ';
+      left += printable(n);
     }
     closedir(d);
   }
@@ -968,7 +971,8 @@ void final_checks() {
   auto procs = leftover_processes();
   std::string which;
   for (pid_t p : procs) {
-    which += " " + std::to_string(p);
+    which += ' ';
+    which += std::to_string(p);
     kill(p, SIGKILL);
   }
   check(kProcs, procs.empty(), "still running:" + which);
