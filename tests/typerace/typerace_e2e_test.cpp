@@ -299,7 +299,8 @@ TEST(TyperaceRound, StaleClaimsAreTakenOverLiveOnesNever) {
   Scratch dir;
   dir.write("frm/typegame/data.txt", "short 1 short.lst\nlong 20 short.lst\n");
   dir.write("frm/typegame/short.lst", "5 hello\n");
-  // Older than a whole round could be (5 + 20 + 60 s), or dated that far ahead.
+  // Older than a whole round could be (5 + 20 + 60 s), or dated that far ahead; the times
+  // keep clear of that bound, however slowly the rounds start.
   const std::time_t now = std::time(nullptr);
   struct Case {
     int room;
@@ -307,9 +308,9 @@ TEST(TyperaceRound, StaleClaimsAreTakenOverLiveOnesNever) {
     bool locked;
     int want;
   } cases[] = {{1, now - 86, true, 1},
-               {2, now - 80, false, 1},
+               {2, now - 40, false, 1},
                {3, now - 86, false, 0},
-               {4, now + 86, false, 0},
+               {4, now + 3600, false, 0},
                {5, now, false, 1}};
   std::vector<int> held;
   std::vector<std::unique_ptr<harness::Proc>> procs;
@@ -405,8 +406,8 @@ TEST(TyperaceRound, ClockStepsAndStallsKeepTheRoundToItsLength) {
   EXPECT_EQ(a.wait(30000).status, 0);
   // Five seconds of countdown and four of wait, give or take a second and the ranking.
   const double took = seconds_since(t0);
-  EXPECT_GT(took, 7.0);
-  EXPECT_LT(took, 12.0);
+  EXPECT_GT(took, 6.5);
+  EXPECT_LT(took, 20.0);  // unmended, the step back alone holds the round for an hour
   EXPECT_EQ(b.wait(30000).status, 0);
   got_a += stepped.drain();
   got_b += stalled.drain();
