@@ -1,15 +1,15 @@
 #include "header.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+
+#include "replace_file.h"
 
 namespace {
 
@@ -77,36 +77,8 @@ bool replace_header(const char* target, const char* text, std::size_t len) {
     close(probe);
     mode = st.st_mode & 07777;
   } else {
-    const mode_t mask = umask(0);
-    umask(mask);
-    mode = 0666 & ~mask;
+    mode = creation_mode();
   }
 
-  HeaderPath temp;
-  if (std::snprintf(temp.data(), temp.size(), "%s.XXXXXX", target) >= static_cast<int>(temp.size()))
-    return false;
-  // Interrupted now, a run would leave its new file behind; the signal waits until it is
-  // in place or gone.
-  sigset_t endings, old;
-  sigemptyset(&endings);
-  for (int sig : {SIGTERM, SIGHUP, SIGINT, SIGQUIT}) sigaddset(&endings, sig);
-  sigprocmask(SIG_BLOCK, &endings, &old);
-  bool ok = false;
-  const int fd = mkstemp(temp.data());
-  if (fd >= 0) {
-    ok = fchmod(fd, mode) == 0;
-    for (std::size_t off = 0; ok && off < len;) {
-      const ssize_t n = write(fd, text + off, len - off);
-      if (n >= 0)
-        off += static_cast<std::size_t>(n);
-      else if (errno != EINTR)
-        ok = false;
-    }
-    ok = fsync(fd) == 0 && ok;
-    ok = close(fd) == 0 && ok;
-    ok = ok && rename(temp.data(), target) == 0;
-    if (!ok) unlink(temp.data());
-  }
-  sigprocmask(SIG_SETMASK, &old, nullptr);
-  return ok;
+  return replace_file(target, {text, len}, mode, true) == 0;
 }

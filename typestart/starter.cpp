@@ -1,10 +1,5 @@
 #include "starter.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +9,7 @@
 #include "broadcast.h"
 #include "cfile.h"
 #include "game_files.h"
+#include "replace_file.h"
 #include "tty.h"
 
 std::int32_t ftime = 0;
@@ -22,42 +18,6 @@ namespace {
 
 constexpr char INDEX_PATH[] = "frm/typegame/data.txt";
 constexpr std::size_t kBufSize = 200;  // paths and the word
-
-// Writes the word to a new file beside the answer file and renames it into place, so the
-// server's chat engine never sees an empty or half-written answer. Returns 0, or the error.
-int replace_answer_file(const char* path, const char* word) {
-  std::array<char, kBufSize + 16> temp;
-  std::snprintf(temp.data(), temp.size(), "%s.XXXXXX", path);
-  // A signal that ends the program meanwhile is held back until no new file is left over.
-  sigset_t endings, old;
-  sigemptyset(&endings);
-  for (int sig : {SIGTERM, SIGHUP, SIGINT, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM})
-    sigaddset(&endings, sig);
-  sigprocmask(SIG_BLOCK, &endings, &old);
-  int err = 0;
-  int fd = mkstemp(temp.data());
-  if (fd < 0) {
-    err = errno;
-  } else {
-    // What an answer file created directly would get: 0666 less the umask.
-    mode_t mask = umask(0);
-    umask(mask);
-    if (fchmod(fd, 0666 & ~mask) != 0) err = errno;
-    // A write cut short is followed by one that says why (a full disk, the size limit).
-    for (std::size_t off = 0, len = std::strlen(word); !err && off < len;) {
-      ssize_t n = write(fd, word + off, len - off);
-      if (n >= 0)
-        off += static_cast<std::size_t>(n);
-      else if (errno != EINTR)
-        err = errno;
-    }
-    if (close(fd) != 0 && !err) err = errno;
-    if (!err && rename(temp.data(), path) != 0) err = errno;
-    if (err) unlink(temp.data());
-  }
-  sigprocmask(SIG_SETMASK, &old, nullptr);
-  return err;
-}
 
 [[noreturn]] void give_up(const char* message, int err) {
   errno = err;
@@ -110,6 +70,7 @@ void print_taja(int group, int room, const char* type, std::int32_t& strokes) {
 
   chat_say(group, room, word.data());
 
-  if (int err = replace_answer_file(answer_path.data(), word.data()))
+  // Replaced whole, so the server's chat engine never sees an empty or half-written answer.
+  if (int err = replace_file(answer_path.data(), word.data(), creation_mode(), false))
     give_up(MSG_NO_ANSWER_FILE, err);
 }
