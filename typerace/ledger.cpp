@@ -1,12 +1,13 @@
 #include "ledger.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
+
+#include "cfile.h"
 
 void ledger_path(const std::tm& when, std::array<char, 64>& out) {
   std::snprintf(out.data(), out.size(), "user/score/type%d%d.dat", when.tm_year % 100,
@@ -159,47 +160,23 @@ void describe_ledger_fault(const LedgerVerdict& v, std::span<char> out) {
   }
 }
 
-namespace {
-
-struct Fd {
-  int fd;
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-};
-
-// Rounds of other rooms append to the same ledger. Holding the file while a line goes in
-// is what makes taking back a cut line safe: no other round's line can have followed it.
-// Only rounds take this lock and only for a moment, so waiting long means something else
-// holds it; then the line goes in unguarded rather than holding up the ranking.
-void lock_briefly(int fd) {
-  for (int i = 0; i < 100; ++i) {
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return;
-    timespec pause{0, 10'000'000};
-    nanosleep(&pause, nullptr);
-  }
-}
-
-}  // namespace
-
 bool append_whole_line(const char* path, std::string_view line) {
   // Non-blocking, so a FIFO put in the ledger's place cannot hold the round up; only a
   // plain file is written.
-  Fd f{open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666)};
+  Fd f{open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666)};
   if (f.fd < 0) return false;
   struct stat st;
   if (fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  // Rounds of other rooms append to the same ledger. Holding the file while a line goes
+  // in is what makes taking back a cut line safe: no other round's line can follow it.
+  // Should something else hold it long, the line goes in unguarded rather than holding
+  // up the ranking.
   lock_briefly(f.fd);
 
   // A fragment that something else left at the end would swallow the head of this line.
   char last = '\n';
-  if (fstat(f.fd, &st) == 0 && st.st_size > 0) {
-    int rd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (rd >= 0) {
-      if (pread(rd, &last, 1, st.st_size - 1) != 1) last = '\n';
-      close(rd);
-    }
-  }
+  if (fstat(f.fd, &st) == 0 && st.st_size > 0 && pread(f.fd, &last, 1, st.st_size - 1) != 1)
+    last = '\n';
   std::array<char, kLedgerLineSize + 1> buf;
   std::string_view out = line;
   if (last != '\n' && line.size() < buf.size()) {

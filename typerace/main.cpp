@@ -94,10 +94,7 @@ int claim_room() {
   }
   // Another round that found the file may be looking at it this very moment; it lets go
   // at once, seeing the file is new.
-  for (int i = 0; i < 100 && flock(fd, LOCK_EX | LOCK_NB) != 0; ++i) {
-    timespec pause{0, 10'000'000};
-    nanosleep(&pause, nullptr);
-  }
+  lock_briefly(fd);
   return fd;
 }
 
@@ -120,15 +117,11 @@ long long longest_round() {
 // typestart began and the server is running. A file dated further ahead than that (a
 // clock set back since) counts as old, and so does one from before the machine booted.
 bool remove_stale_claim() {
-  int fd = open(answer_path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return false;
-  struct Closer {
-    int fd;
-    ~Closer() { close(fd); }
-  } closer{fd};
+  Fd old{open(answer_path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY)};
+  if (old.fd < 0) return false;
   struct stat held, named;
-  if (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) return false;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return false;  // a round holds it
+  if (fstat(old.fd, &held) != 0 || !S_ISREG(held.st_mode)) return false;
+  if (flock(old.fd, LOCK_EX | LOCK_NB) != 0) return false;  // a round holds it
   // With the lock held, nobody else is removing it; but it may have been replaced already.
   if (lstat(answer_path, &named) != 0 || named.st_ino != held.st_ino || named.st_dev != held.st_dev)
     return false;
@@ -202,10 +195,7 @@ int main(int argc, char** argv) {
     std::perror(MSG_NO_ANSWER_FILE);
     return 1;
   }
-  struct Closer {
-    int fd;
-    ~Closer() { close(fd); }
-  } answer{claim};
+  Fd answer{claim};
   // Finishers of an earlier round of this room and group must not be ranked in this one.
   unlink(results_path);
 

@@ -11,17 +11,10 @@
 #include <cstring>
 #include <ctime>
 
+#include "cfile.h"
 #include "roster.h"
 
 namespace {
-
-// Closes a descriptor when it goes out of scope.
-struct Fd {
-  int fd;
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-};
 
 constexpr long long kSecond = 1'000'000'000;
 

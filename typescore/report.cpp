@@ -6,6 +6,8 @@
 #include <functional>
 #include <span>
 
+#include "tty.h"
+
 namespace {
 
 // Every line of a table fits an 80-column terminal with a column to spare, so the
@@ -37,17 +39,6 @@ constexpr char TXT_PER_MINUTE[] = "\xC5\xB8/\xBA\xD0";  // strokes per minute
 constexpr char TXT_SQUARE[] = "\xA1\xE1";               // '■', two columns
 
 bool is_pair_byte(unsigned char b) { return b >= 0xA1 && b <= 0xFE; }
-
-// The longest head of a shown text within `cols` columns, never half a Korean character.
-std::size_t head_within(std::string_view text, std::size_t cols) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const std::size_t step = static_cast<unsigned char>(text[i]) >= 0x80 ? 2 : 1;
-    if (i + step > cols) break;
-    i += step;
-  }
-  return i;
-}
 
 std::string number(std::int64_t n) { return std::to_string(n); }
 
@@ -98,7 +89,7 @@ void print_rows(Out& out, std::span<const Column> columns, std::size_t rows,
     if (squares == 0) n = 0;
     for (std::int64_t i = 0; i < n; ++i) line += TXT_SQUARE;
     while (!line.empty() && line.back() == ' ') line.pop_back();
-    line.resize(head_within(line, kTableWidth));  // a last guard for absurd numbers
+    line.resize(fit_text(line, kTableWidth));  // a last guard for absurd numbers
     out.line(line);
   };
   Cells headings;
@@ -113,7 +104,7 @@ void print_rows(Out& out, std::span<const Column> columns, std::size_t rows,
 
 void print_title(Out& out, const std::string& text) {
   std::string line = "== " + text + " ==";
-  line.resize(head_within(line, kTableWidth));
+  line.resize(fit_text(line, kTableWidth));
   out.line(line);
 }
 
@@ -175,7 +166,7 @@ std::string shown(std::string_view raw, std::size_t max_cols) {
     }
   }
   if (s.size() > max_cols) {
-    s.resize(head_within(s, max_cols - 1));
+    s.resize(fit_text(s, max_cols - 1));
     s += '~';
   }
   return s;

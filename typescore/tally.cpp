@@ -12,14 +12,9 @@
 #include <ctime>
 #include <memory>
 
-namespace {
+#include "cfile.h"
 
-struct Fd {
-  int fd;
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-};
+namespace {
 
 struct DirCloser {
   void operator()(DIR* d) const { closedir(d); }
