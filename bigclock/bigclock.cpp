@@ -11,6 +11,7 @@
 
 #include "cli.h"
 #include "compose.h"
+#include "handles.h"
 #include "usage.h"
 
 namespace {
@@ -21,14 +22,9 @@ constexpr int time_row = 13;
 
 using Text = std::array<char, 100>;
 
-struct DirCloser {
-  void operator()(DIR* d) const { closedir(d); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
-
 // A directory counts as readable only if listing it actually yields its "." entry.
 int check_dir(const char* path) {
-  DirHandle dir(opendir(path));
+  Dir dir(opendir(path));
   if (!dir) return 0;
   while (const dirent* entry = readdir(dir.get()))
     if (std::strcmp(entry->d_name, ".") == 0) return 1;

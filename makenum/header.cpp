@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "data_file.h"
 #include "replace_file.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "cli.h"
+#include "handles.h"
 #include "header.h"
 #include "stamp.h"
 #include "usage.h"
@@ -18,11 +19,6 @@ constexpr const char* HEADER = "makenum.h";
 constexpr const char* BANNER = "TAVRO 5.22d";
 // "개발:도담솔" in EUC-KR.
 constexpr const char* CREDIT = "\xB0\xB3\xB9\xDF:\xB5\xB5\xB4\xE3\xBC\xD6";
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // The command's own messages reach the user; its status changes nothing here.
 void shell(const char* command) {

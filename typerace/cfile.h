@@ -1,26 +1,12 @@
-// Files and descriptors that close themselves: every data file is opened, used and closed
-// within one function.
+// The round library's file helpers: the self-closing handles, and a brief lock.
 #pragma once
 
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <ctime>
-#include <memory>
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// A descriptor, closed when it goes out of scope; -1 holds nothing.
-struct Fd {
-  int fd;
-  ~Fd() {
-    if (fd >= 0) close(fd);
-  }
-};
+#include "handles.h"
 
 // Takes an exclusive flock on fd, waiting for it about a second at most. The files locked
 // here are only ever held for a moment, or for a round by a process that is alive; a

@@ -18,6 +18,7 @@
 
 #include "cfile.h"
 #include "cli.h"
+#include "endings.h"
 #include "game_files.h"
 #include "round.h"
 #include "tty.h"
@@ -46,35 +47,12 @@ char answer_path[64];
 char results_path[64];
 volatile sig_atomic_t round_claimed = 0;
 
-// Every signal whose default is to end the program, but SIGKILL and SIGSTOP, which
-// cannot be caught, and SIGPIPE and SIGXFSZ, which are ignored so that the write that
-// meets them fails instead.
-constexpr int kEndingSignals[] = {SIGTERM, SIGHUP,  SIGINT,    SIGQUIT, SIGUSR1,
-                                  SIGUSR2, SIGALRM, SIGVTALRM, SIGXCPU, SIGPROF};
-
 void end_round_on_signal(int sig) {
   if (round_claimed) {
     unlink(answer_path);
     unlink(results_path);
   }
-  signal(sig, SIG_DFL);
-  raise(sig);
-}
-
-sigset_t ending_signals() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int sig : kEndingSignals) sigaddset(&set, sig);
-  return set;
-}
-
-void catch_endings() {
-  signal(SIGPIPE, SIG_IGN);
-  signal(SIGXFSZ, SIG_IGN);
-  struct sigaction sa {};
-  sa.sa_handler = end_round_on_signal;
-  sa.sa_mask = ending_signals();
-  for (int sig : kEndingSignals) sigaction(sig, &sa, nullptr);
+  end_by_signal(sig);
 }
 
 // Creates the answer file if nobody has it, and holds it locked for the round. Creating
@@ -82,16 +60,13 @@ void catch_endings() {
 // waits, and then finds the claim recorded and the file to remove. Returns the
 // descriptor, or -1 with errno (EEXIST: the room is taken).
 int claim_room() {
-  sigset_t endings = ending_signals(), old;
-  sigprocmask(SIG_BLOCK, &endings, &old);
-  int fd = open(answer_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  int err = errno;
-  if (fd >= 0) round_claimed = 1;
-  sigprocmask(SIG_SETMASK, &old, nullptr);
-  if (fd < 0) {
-    errno = err;
-    return fd;
+  int fd;
+  {
+    const EndingsHeld held;
+    fd = open(answer_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) round_claimed = 1;
   }
+  if (fd < 0) return fd;
   // Another round that found the file may be looking at it this very moment; it lets go
   // at once, seeing the file is new.
   lock_briefly(fd);
@@ -182,7 +157,7 @@ int main(int argc, char** argv) {
 
   // Claiming the room is one step, so two rounds can never both think they hold it. The
   // claim stays locked to the end, which tells a later round that this one is alive.
-  catch_endings();
+  catch_endings(end_round_on_signal);
   int claim = claim_room();
   if (claim < 0 && errno == EEXIST) {
     if (remove_stale_claim())

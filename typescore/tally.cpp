@@ -16,10 +16,6 @@
 
 namespace {
 
-struct DirCloser {
-  void operator()(DIR* d) const { closedir(d); }
-};
-
 bool is_ledger_name(std::string_view name) {
   return name.size() >= 8 && name.starts_with("type") && name.ends_with(".dat");
 }
@@ -83,7 +79,7 @@ std::vector<std::string> ledger_files(const ScoreOptions& opt) {
     files.emplace_back(path.data());
     return files;
   }
-  std::unique_ptr<DIR, DirCloser> dir(opendir("user/score"));
+  Dir dir(opendir("user/score"));
   if (!dir) return files;
   while (const dirent* e = readdir(dir.get()))
     if (is_ledger_name(e->d_name)) files.push_back(std::string("user/score/") + e->d_name);

@@ -9,6 +9,7 @@
 #include "broadcast.h"
 #include "cfile.h"
 #include "game_files.h"
+#include "data_file.h"
 #include "replace_file.h"
 #include "tty.h"
 

@@ -1,0 +1,61 @@
+#include "data_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+mode_t creation_mode() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return (0666 & ~mask) | 0600;
+}
+
+namespace {
+
+int open_checked(const char* path, int flags) {
+  Fd f{open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666)};
+  if (!f) return -1;
+  struct stat st;
+  if (fstat(f.fd, &st) != 0) return -1;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    return -1;
+  }
+  return f.release();
+}
+
+// The file was created by this very open: it gets the creation mode, whatever the umask.
+int created(int fd) {
+  if (fd >= 0 && fchmod(fd, creation_mode()) != 0) {
+    // It exists and is ours to use; a mode that could not be set is no reason to stop.
+  }
+  return fd;
+}
+
+}  // namespace
+
+int open_data_file(const char* path, int flags) {
+  if (!(flags & O_CREAT)) return open_checked(path, flags);
+  if (flags & O_EXCL) return created(open_checked(path, flags));
+  // Whether this open creates the file decides its mode, so the two cases are told apart:
+  // an existing file keeps the mode it has.
+  const int plain = flags & ~O_CREAT;
+  for (int tries = 0; tries < 8; ++tries) {
+    const int fd = open_checked(path, plain);
+    if (fd >= 0 || errno != ENOENT) return fd;
+    const int made = open_checked(path, plain | O_CREAT | O_EXCL);
+    if (made >= 0 || errno != EEXIST) return created(made);
+    // Someone else created it in between: open theirs.
+  }
+  return -1;
+}
+
+File open_data_stream(const char* path) {
+  Fd f{open_data_file(path, O_RDONLY)};
+  if (!f) return nullptr;
+  File stream{fdopen(f.fd, "r")};
+  if (stream) f.release();
+  return stream;
+}
