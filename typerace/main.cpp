@@ -17,8 +17,8 @@
 #include <memory>
 
 #include "cfile.h"
+#include "claim.h"
 #include "cli.h"
-#include "endings.h"
 #include "game_files.h"
 #include "round.h"
 #include "tty.h"
@@ -38,84 +38,8 @@ constexpr char FMT_WORD[] = "\x1b[7m%s\x1b[m\n";
 
 constexpr char INDEX_PATH[] = "frm/typegame/data.txt";
 constexpr std::size_t kWordMax = 176;  // so the word in reverse video fits an announcement
-// The fallback lists come with no time limit of their own; this leaves time to type.
-constexpr std::int32_t kFallbackLimit = 30;
-
-// The round's own files; a signal that ends the round removes them, so a round the
-// server hangs up on never leaves its room blocked.
-char answer_path[64];
-char results_path[64];
-volatile sig_atomic_t round_claimed = 0;
-
-void end_round_on_signal(int sig) {
-  if (round_claimed) {
-    unlink(answer_path);
-    unlink(results_path);
-  }
-  end_by_signal(sig);
-}
-
-// Creates the answer file if nobody has it, and holds it locked for the round. Creating
-// it and recording the claim are one step for the signals: one that comes in between
-// waits, and then finds the claim recorded and the file to remove. Returns the
-// descriptor, or -1 with errno (EEXIST: the room is taken).
-int claim_room() {
-  int fd;
-  {
-    const EndingsHeld held;
-    fd = open(answer_path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) round_claimed = 1;
-  }
-  if (fd < 0) return fd;
-  // Another round that found the file may be looking at it this very moment; it lets go
-  // at once, seeing the file is new.
-  lock_briefly(fd);
-  return fd;
-}
-
-// The longest a round of this server can last: the countdown, the largest time limit
-// in the index (the fallback lists' when there is none) and a minute for the rest.
-long long longest_round() {
-  long long limit = -1;
-  if (File index{std::fopen(INDEX_PATH, "r")}) {
-    IndexLookup rec;
-    while (read_index_record(index.get(), rec) >= 2)
-      if (rec.limit > limit) limit = rec.limit;
-  }
-  return kCountdown + (limit < 0 ? kFallbackLimit : limit) + 60;
-}
-
-// An answer file left behind by a round that can no longer be running: one killed
-// outright, a crash, a power cut. Such a file is removed, so that the room can be
-// claimed again. It is left alone while any process holds its lock (a round of ours),
-// and while it is younger than the longest round, which also spares a round that
-// typestart began and the server is running. A file dated further ahead than that (a
-// clock set back since) counts as old, and so does one from before the machine booted.
-bool remove_stale_claim() {
-  Fd old{open(answer_path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY)};
-  if (old.fd < 0) return false;
-  struct stat held, named;
-  if (fstat(old.fd, &held) != 0 || !S_ISREG(held.st_mode)) return false;
-  if (flock(old.fd, LOCK_EX | LOCK_NB) != 0) return false;  // a round holds it
-  // With the lock held, nobody else is removing it; but it may have been replaced already.
-  if (lstat(answer_path, &named) != 0 || named.st_ino != held.st_ino || named.st_dev != held.st_dev)
-    return false;
-  const std::time_t now = std::time(nullptr);
-  const long long age = static_cast<long long>(now) - held.st_mtime;
-  timespec up{};
-  clock_gettime(CLOCK_BOOTTIME, &up);
-  const bool before_boot = held.st_mtime + 2 < now - up.tv_sec;
-  const long long bound = longest_round();
-  if (age <= bound && -age <= bound && !before_boot) return false;
-  return unlink(answer_path) == 0;
-}
-
 [[noreturn]] void give_up_round(const char* message) {
-  // The room is freed before anything is said, so nothing said can keep it blocked.
-  int err = errno;
-  round_claimed = 0;
-  unlink(answer_path);
-  errno = err;
+  release_room();
   std::perror(message);
   std::exit(1);
 }
@@ -152,12 +76,11 @@ int main(int argc, char** argv) {
   shown_type[fit_text(shown_type.data(), kTypeMax)] = '\0';
   mask_controls(shown_type.data());
 
-  std::snprintf(answer_path, sizeof answer_path, "frm/typegame/taja.%d%d", r.room, r.group);
-  std::snprintf(results_path, sizeof results_path, "frm/typegame/chatmess.%d%d", r.room, r.group);
+  name_round_files(r.room, r.group);
 
   // Claiming the room is one step, so two rounds can never both think they hold it. The
   // claim stays locked to the end, which tells a later round that this one is alive.
-  catch_endings(end_round_on_signal);
+  catch_round_endings();
   int claim = claim_room();
   if (claim < 0 && errno == EEXIST) {
     if (remove_stale_claim())
@@ -172,7 +95,7 @@ int main(int argc, char** argv) {
   }
   Fd answer{claim};
   // Finishers of an earlier round of this room and group must not be ranked in this one.
-  unlink(results_path);
+  unlink(results_file());
 
   r.say("%s", TXT_TITLE);
   r.say(FMT_TYPE, shown_type.data());
@@ -233,7 +156,7 @@ int main(int argc, char** argv) {
   const std::time_t start = wait_from + clock.shift();
   for (std::time_t now; limit - ((now = clock.now()) - wait_from) > 0;) clock.sleep_past(now);
 
-  if (File results{std::fopen(results_path, "r")}) {
+  if (File results{std::fopen(results_file(), "r")}) {
     r.say("%s", TXT_RESULTS);
     std::time_t now = std::time(nullptr);
     std::tm when{};
@@ -252,9 +175,6 @@ int main(int argc, char** argv) {
     r.say("%s", TXT_NO_RESULTS);
   }
 
-  // Removed while still locked, so no later round can find the file alive and unlocked.
-  round_claimed = 0;
-  unlink(answer_path);
-  unlink(results_path);
+  end_round_files();
   return 0;
 }

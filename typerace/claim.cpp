@@ -1,0 +1,112 @@
+#include "claim.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+
+#include "cfile.h"
+#include "data_file.h"
+#include "endings.h"
+#include "game_files.h"
+#include "tty.h"
+
+namespace {
+
+constexpr char INDEX_PATH[] = "frm/typegame/data.txt";
+
+// Static, for the signal handler.
+std::array<char, 64> answer_path{};
+std::array<char, 64> results_path{};
+volatile sig_atomic_t round_claimed = 0;
+
+void end_round_on_signal(int sig) {
+  if (round_claimed) {
+    unlink(answer_path.data());
+    unlink(results_path.data());
+  }
+  end_by_signal(sig);
+}
+
+}  // namespace
+
+bool name_round_files(int room, int group) {
+  const int a =
+      std::snprintf(answer_path.data(), answer_path.size(), "frm/typegame/taja.%d%d", room, group);
+  const int r = std::snprintf(results_path.data(), results_path.size(),
+                              "frm/typegame/chatmess.%d%d", room, group);
+  return a > 0 && r > 0 && static_cast<std::size_t>(a) < answer_path.size() &&
+         static_cast<std::size_t>(r) < results_path.size();
+}
+
+const char* answer_file() { return answer_path.data(); }
+const char* results_file() { return results_path.data(); }
+
+void catch_round_endings() { catch_endings(end_round_on_signal); }
+
+int claim_room() {
+  int fd;
+  {
+    const EndingsHeld held;
+    fd = open(answer_path.data(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) round_claimed = 1;
+  }
+  if (fd < 0) return fd;
+  // Another round that found the file may be looking at it this very moment; it lets go
+  // at once, seeing the file is new.
+  lock_briefly(fd);
+  return fd;
+}
+
+long long longest_round() {
+  long long limit = -1;
+  if (File index{std::fopen(INDEX_PATH, "r")}) {
+    IndexLookup rec;
+    while (read_index_record(index.get(), rec) >= 2)
+      if (rec.limit > limit) limit = rec.limit;
+  }
+  return kCountdown + (limit < 0 ? kFallbackLimit : limit) + kRoundSlack;
+}
+
+bool claim_is_stale(const struct stat& st, std::time_t now, long long bound) {
+  const long long age = static_cast<long long>(now) - st.st_mtime;
+  timespec up{};
+  clock_gettime(CLOCK_BOOTTIME, &up);
+  const bool before_boot = st.st_mtime + kBootSlack < now - up.tv_sec;
+  return age > bound || -age > bound || before_boot;
+}
+
+// It is left alone while any process holds its lock (a round of ours), and while it is
+// younger than the longest round, which also spares a round that typestart began and the
+// server is running.
+bool remove_stale_claim() {
+  Fd old{open(answer_path.data(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY)};
+  if (old.fd < 0) return false;
+  struct stat held, named;
+  if (fstat(old.fd, &held) != 0 || !S_ISREG(held.st_mode)) return false;
+  if (flock(old.fd, LOCK_EX | LOCK_NB) != 0) return false;  // a round holds it
+  // With the lock held, nobody else is removing it; but it may have been replaced already.
+  if (lstat(answer_path.data(), &named) != 0 || named.st_ino != held.st_ino ||
+      named.st_dev != held.st_dev)
+    return false;
+  if (!claim_is_stale(held, std::time(nullptr), longest_round())) return false;
+  return unlink(answer_path.data()) == 0;
+}
+
+void release_room() {
+  const int err = errno;
+  round_claimed = 0;
+  unlink(answer_path.data());
+  errno = err;
+}
+
+void end_round_files() {
+  // Removed while still locked, so no later round can find the file alive and unlocked.
+  round_claimed = 0;
+  unlink(answer_path.data());
+  unlink(results_path.data());
+}
