@@ -59,3 +59,15 @@ File open_data_stream(const char* path) {
   if (stream) f.release();
   return stream;
 }
+
+bool write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = write(fd, bytes.data(), bytes.size());
+    if (n > 0)
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+    else if (n == 0)
+      errno = EIO;  // nothing taken and no reason given: asking again would never end
+    if (n <= 0 && errno != EINTR) return false;
+  }
+  return true;
+}

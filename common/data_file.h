@@ -6,6 +6,8 @@
 
 #include <sys/types.h>
 
+#include <string_view>
+
 #include "handles.h"
 
 // The permissions a created file gets: 0666 less the umask, as open() would give, but
@@ -23,3 +25,8 @@ int open_data_file(const char* path, int flags);
 
 // open_data_file for reading, as a buffered stream; null with errno when it fails.
 File open_data_stream(const char* path);
+
+// Writes all of `bytes` at fd's offset: a write cut short is followed by one that says why
+// (a full disk, the file-size limit), and an interrupted one is tried again. False, with
+// errno, when not all of them went.
+bool write_all(int fd, std::string_view bytes);

@@ -52,7 +52,7 @@ int claim_room() {
   int fd;
   {
     const EndingsHeld held;
-    fd = open(answer_path.data(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd = open_data_file(answer_path.data(), O_WRONLY | O_CREAT | O_EXCL);
     if (fd >= 0) round_claimed = 1;
   }
   if (fd < 0) return fd;
@@ -64,7 +64,7 @@ int claim_room() {
 
 long long longest_round() {
   long long limit = -1;
-  if (File index{std::fopen(INDEX_PATH, "r")}) {
+  if (File index = open_data_stream(INDEX_PATH)) {
     IndexLookup rec;
     while (read_index_record(index.get(), rec) >= 2)
       if (rec.limit > limit) limit = rec.limit;
@@ -84,10 +84,10 @@ bool claim_is_stale(const struct stat& st, std::time_t now, long long bound) {
 // younger than the longest round, which also spares a round that typestart began and the
 // server is running.
 bool remove_stale_claim() {
-  Fd old{open(answer_path.data(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY)};
-  if (old.fd < 0) return false;
+  Fd old{open_data_file(answer_path.data(), O_RDONLY | O_NOFOLLOW)};
+  if (!old) return false;
   struct stat held, named;
-  if (fstat(old.fd, &held) != 0 || !S_ISREG(held.st_mode)) return false;
+  if (fstat(old.fd, &held) != 0) return false;
   if (flock(old.fd, LOCK_EX | LOCK_NB) != 0) return false;  // a round holds it
   // With the lock held, nobody else is removing it; but it may have been replaced already.
   if (lstat(answer_path.data(), &named) != 0 || named.st_ino != held.st_ino ||

@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "cfile.h"
+#include "data_file.h"
 
 void ledger_path(const std::tm& when, std::array<char, 64>& out) {
   std::snprintf(out.data(), out.size(), "user/score/type%d%d.dat", when.tm_year % 100,
@@ -161,12 +162,11 @@ void describe_ledger_fault(const LedgerVerdict& v, std::span<char> out) {
 }
 
 bool append_whole_line(const char* path, std::string_view line) {
-  // Non-blocking, so a FIFO put in the ledger's place cannot hold the round up; only a
-  // plain file is written.
-  Fd f{open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666)};
-  if (f.fd < 0) return false;
+  // Never through a symbolic link: a link in the ledger's place would have every round
+  // append to whatever it names.
+  Fd f{open_data_file(path, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW)};
+  if (!f) return false;
   struct stat st;
-  if (fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
   // Rounds of other rooms append to the same ledger. Holding the file while a line goes
   // in is what makes taking back a cut line safe: no other round's line can follow it.
   // Should something else hold it long, the line goes in unguarded rather than holding

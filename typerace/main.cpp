@@ -19,6 +19,7 @@
 #include "cfile.h"
 #include "claim.h"
 #include "cli.h"
+#include "data_file.h"
 #include "game_files.h"
 #include "round.h"
 #include "tty.h"
@@ -101,7 +102,7 @@ int main(int argc, char** argv) {
   r.say(FMT_TYPE, shown_type.data());
 
   IndexLookup idx;
-  if (File index{std::fopen(INDEX_PATH, "r")}) find_word_type(index.get(), r.type.data(), idx);
+  if (File index = open_data_stream(INDEX_PATH)) find_word_type(index.get(), r.type.data(), idx);
 
   std::array<char, kPathSize> list_path{};
   std::int32_t limit = idx.limit;
@@ -118,7 +119,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  File list{std::fopen(list_path.data(), "r")};
+  File list = open_data_stream(list_path.data());
   if (!list) give_up_round(MSG_NO_WORD_FILE);
   {
     // A list with no whole record would publish nothing anybody could type.
@@ -145,9 +146,8 @@ int main(int argc, char** argv) {
   word[fit_text(word.data(), kWordMax)] = '\0';
 
   // From here on the server accepts the word. The file stays open, and locked, to the end.
-  const std::size_t len = std::strlen(word.data());
-  ssize_t put = write(answer.fd, word.data(), len);
-  (void)put;
+  // A word the file could not take whole is one nobody could type: no round then.
+  if (!write_all(answer.fd, word.data())) give_up_round(MSG_NO_ANSWER_FILE);
   r.say(FMT_WORD, word.data());
 
   // Elapsed times count from the wall clock at the start of the wait, as the finish times
@@ -156,14 +156,18 @@ int main(int argc, char** argv) {
   const std::time_t start = wait_from + clock.shift();
   for (std::time_t now; limit - ((now = clock.now()) - wait_from) > 0;) clock.sleep_past(now);
 
-  if (File results{std::fopen(results_file(), "r")}) {
+  if (File results = open_data_stream(results_file())) {
+    // The ranking covers the results file as it stands now that the time is up: what the
+    // chat engine appends from here on came too late.
+    struct stat st;
+    long long left = fstat(fileno(results.get()), &st) == 0 ? st.st_size : 0;
     r.say("%s", TXT_RESULTS);
     std::time_t now = std::time(nullptr);
     std::tm when{};
     if (const std::tm* lt = std::localtime(&now)) when = *lt;
     int rank = 0;
     ResultLine fin;
-    while (read_result(results.get(), fin)) {
+    while (read_result(results.get(), fin, left)) {
       ++rank;
       int elapsed = elapsed_since(fin.finish, start);
       int speed = typing_speed(strokes, elapsed);

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "cfile.h"
+#include "data_file.h"
 #include "roster.h"
 #include "tty.h"
 
@@ -75,7 +76,7 @@ void chat_say(int group, int room, const char* text) {
   // Read afresh every time, so who joined or left is reached from the next line on.
   std::array<TtySlot, kRecipientsMax> table{};
   std::size_t count = 0;
-  if (File f{std::fopen(ROOM_ALL.data(), "rb")}) count = load_recipients(f.get(), group, table);
+  if (File f = open_data_stream(ROOM_ALL.data())) count = load_recipients(f.get(), group, table);
 
   std::array<char, kMessageSize> framed;
   frame_announcement(text, framed);
@@ -99,26 +100,37 @@ bool parse_result_line(const char* line, ResultLine& out) {
 
 namespace {
 
-// Reads one line through its line feed and keeps the head that fits. Only the line feed
-// ends it: a zero byte inside is one more byte, so it can never make the next line look
-// like the rest of this one. False at the end of the file.
-bool read_line(std::FILE* f, std::array<char, 2048>& line) {
+// Reads one line through its line feed, or through the last of the `left` bytes allowed,
+// and keeps the head that fits. Only the line feed ends it: a zero byte inside is one
+// more byte, so it can never make the next line look like the rest of this one. False at
+// the end of the file or of the bytes allowed.
+bool read_line(std::FILE* f, std::array<char, 2048>& line, long long& left) {
+  if (left <= 0) return false;
   int c = std::getc(f);
   if (c == EOF) return false;
   std::size_t n = 0;
-  for (; c != EOF && c != '\n'; c = std::getc(f))
+  for (;;) {
+    --left;
+    if (c == '\n') break;
     if (n + 1 < line.size()) line[n++] = static_cast<char>(c);
+    if (left <= 0 || (c = std::getc(f)) == EOF) break;
+  }
   line[n] = '\0';
   return true;
 }
 
 }  // namespace
 
-bool read_result(std::FILE* results, ResultLine& out) {
+bool read_result(std::FILE* results, ResultLine& out, long long& left) {
   std::array<char, 2048> line;
-  while (read_line(results, line))
+  while (read_line(results, line, left))
     if (parse_result_line(line.data(), out)) return true;
   return false;
+}
+
+bool read_result(std::FILE* results, ResultLine& out) {
+  long long unlimited = LLONG_MAX;
+  return read_result(results, out, unlimited);
 }
 
 std::int32_t elapsed_since(long long finish, std::time_t start) {

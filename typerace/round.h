@@ -47,8 +47,11 @@ struct ResultLine {
 // id first. A user id longer than 8 bytes is cut to 8, and its control bytes show as '?'.
 bool parse_result_line(const char* line, ResultLine& out);
 
-// Reads the results file up to its next finisher, one line at a time; lines that name
-// no finisher are passed over. False at the end of the file.
+// Reads the results file up to its next finisher, one line at a time, taking no more than
+// the `left` bytes it counts down; lines that name no finisher are passed over. False at
+// the end of the file or of the bytes allowed.
+bool read_result(std::FILE* results, ResultLine& out, long long& left);
+// The same, to the end of the file.
 bool read_result(std::FILE* results, ResultLine& out);
 
 // Seconds from the start of the wait to a finish, kept within 32 bits.

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "cfile.h"
+#include "data_file.h"
 
 namespace {
 
@@ -92,13 +93,11 @@ ScanResult scan_ledgers(const ScoreOptions& opt, const std::vector<std::string>&
                         std::FILE* err, const std::function<void(const LedgerLine&)>& take) {
   ScanResult result;
   for (const std::string& path : files) {
-    // Non-blocking, so a FIFO in a ledger's place cannot hold the program up.
-    Fd f{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
-    if (f.fd < 0 && errno == ENOENT) continue;  // no rounds that month
-    struct stat st;
-    int problem = f.fd < 0 ? errno : fstat(f.fd, &st) != 0 ? errno : 0;
-    if (problem == 0 && !S_ISREG(st.st_mode)) problem = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-    if (problem) {
+    // A FIFO in a ledger's place cannot hold the program up: only a plain file is read.
+    Fd f{open_data_file(path.c_str(), O_RDONLY)};
+    if (!f && errno == ENOENT) continue;  // no rounds that month
+    if (!f) {
+      const int problem = errno;
       std::fprintf(err, "typescore: %s: %s\n", path.c_str(),
                    problem == EINVAL ? "not a plain file" : std::strerror(problem));
       result.failed = true;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "cfile.h"
+#include "data_file.h"
 #include "tty.h"
 
 std::array<TtySlot, kRecipientsMax> usertty{};
@@ -48,7 +49,7 @@ int read_tty(int group, int room) {
   set_roomfile(room);
   for (TtySlot& slot : usertty) slot.fill('\0');
 
-  File f{std::fopen(ROOM_ALL.data(), "rb")};
+  File f = open_data_stream(ROOM_ALL.data());
   if (!f) return 0;
   std::size_t taken = 0;
   RoomRosterRecord rec;

@@ -2,14 +2,13 @@
 //   typestart <unused> <group> <room> <word type>
 // Started by the server in its working directory; every path here is relative to it.
 
-#include <signal.h>
-
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
 #include "broadcast.h"
 #include "cli.h"
+#include "endings.h"
 #include "game_files.h"
 #include "starter.h"
 #include "usage.h"
@@ -17,9 +16,9 @@
 int main(int argc, char** argv) {
   if (answer_help_or_version(argc, argv, "typestart", TYPESTART_USAGE)) return 0;
   // A message to a stderr nobody reads, or an answer file over the size limit, fails
-  // with an error instead of ending the program half-way.
-  signal(SIGPIPE, SIG_IGN);
-  signal(SIGXFSZ, SIG_IGN);
+  // with an error instead of ending the program half-way. Nothing here needs cleaning
+  // up: the answer file is replaced whole, with the ending signals held off meanwhile.
+  catch_endings(nullptr);
   if (argc < 5) {
     errno = EINVAL;
     std::perror(MSG_NO_ARGS);

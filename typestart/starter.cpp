@@ -8,8 +8,8 @@
 
 #include "broadcast.h"
 #include "cfile.h"
-#include "game_files.h"
 #include "data_file.h"
+#include "game_files.h"
 #include "replace_file.h"
 #include "tty.h"
 
@@ -43,7 +43,7 @@ void print_taja(int group, int room, const char* type, std::int32_t& strokes) {
 
   IndexLookup idx;
   {
-    File index{std::fopen(INDEX_PATH, "r")};
+    File index = open_data_stream(INDEX_PATH);
     if (!index) give_up(MSG_NO_MENU, errno);
     find_word_type(index.get(), type, idx);
   }
@@ -58,7 +58,7 @@ void print_taja(int group, int room, const char* type, std::int32_t& strokes) {
   int counted = 0;
   int read_error = 0;
   {
-    File list{std::fopen(list_path.data(), "r")};
+    File list = open_data_stream(list_path.data());
     if (!list) give_up(MSG_NO_WORD_FILE, errno);
     errno = 0;
     counted = pick_word(list.get(), pick_number(), &strokes, word.data(), word.size());

@@ -117,6 +117,17 @@ bool Scratch::exists(std::string_view rel) const {
 
 void Scratch::remove(std::string_view rel) const { ::unlink(file(rel).c_str()); }
 
+void Scratch::fifo(std::string_view rel) const {
+  remove(rel);
+  if (mkfifo(file(rel).c_str(), 0666) != 0) throw std::runtime_error("mkfifo " + file(rel));
+}
+
+void Scratch::symlink(std::string_view rel, const std::string& target) const {
+  remove(rel);
+  if (::symlink(target.c_str(), file(rel).c_str()) != 0)
+    throw std::runtime_error("symlink " + file(rel));
+}
+
 void set_mtime(const std::string& path, std::time_t when) {
   timespec times[2] = {{when, 0}, {when, 0}};
   if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
@@ -279,6 +290,23 @@ ChildSetup stderr_unread() {
     close(p[0]);
     dup2(p[1], 2);
     close(p[1]);
+  };
+}
+
+ChildSetup ignoring(std::vector<int> signals) {
+  return [signals] {
+    for (int sig : signals) ::signal(sig, SIG_IGN);
+  };
+}
+
+ChildSetup with_umask(mode_t mask) {
+  return [mask] { umask(mask); };
+}
+
+ChildSetup both(ChildSetup first, ChildSetup second) {
+  return [first, second] {
+    if (first) first();
+    if (second) second();
   };
 }
 

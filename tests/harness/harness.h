@@ -35,6 +35,9 @@ class Scratch {
   std::optional<std::string> read(std::string_view rel) const;
   bool exists(std::string_view rel) const;
   void remove(std::string_view rel) const;
+  // What a hostile machine may put in a file's place: a FIFO nobody writes, a link.
+  void fifo(std::string_view rel) const;
+  void symlink(std::string_view rel, const std::string& target) const;
 
  private:
   std::string root_;
@@ -115,6 +118,12 @@ Result run(const std::string& bin, const std::vector<std::string>& args, const s
 // standard error that is a pipe nobody reads any more.
 ChildSetup file_size_limit(long bytes);
 ChildSetup stderr_unread();
+// Signals the program starts with ignored, as a server run under nohup, or started in the
+// background by a script, hands them on; and the umask it starts with.
+ChildSetup ignoring(std::vector<int> signals);
+ChildSetup with_umask(mode_t mask);
+// Both setups, one after the other.
+ChildSetup both(ChildSetup first, ChildSetup second);
 
 // A wall clock that a test sets while the program runs (libfaketime, which reads the
 // offset from a file at every look); the monotonic clock stays real. Pass env() to the

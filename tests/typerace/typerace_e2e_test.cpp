@@ -21,64 +21,13 @@
 #include <vector>
 
 #include "harness.h"
+#include "round_view.h"
 
 namespace {
 
 using harness::Pty;
 using harness::Scratch;
-
-const std::string kTitle = "##### \xBE\xDF\xC8\xA3\xB6\xFB \xC5\xB8\xC0\xDA\xB9\xE6 ^^ ##### ";
-const std::string kTypeIs = "\xC5\xB8\xC0\xDA\xC0\xAF\xC7\xFC : ";
-const std::string kResults = "\xB0\xE1\xB0\xFA\xB8\xA6 \xC3\xE2\xB7\xC2\xC7\xD5\xB4\xCF\xB4\xD9";
-const std::string kNoResults = "\xB0\xE1\xB0\xFA\xB0\xA1 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.TT";
-const std::string kRank = "\xB5\xEE";
-const std::string kSeconds = "\xC3\xCA";
-const std::string kPerMinute = "\xC5\xB8/\xBA\xD0";
-const std::string kNoArgs =
-    "\xC0\xCE\xC0\xDA\xB8\xA6 \xB9\xDE\xC0\xBB\xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.";
-const std::string kNoWordFile =
-    "\xC7\xF6\xC0\xE7 \xB4\xDC\xBE\xEE \xC6\xC4\xC0\xCF\xC0\xCC \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.!!!";
-
-std::string frame(const std::string& text) { return "\x1b[s\x1b[21;1H\n\t" + text + "\x1b[u"; }
-
-std::string countdown(int from) {
-  std::string s;
-  for (int i = from; i >= 0; --i) {
-    char count[16];
-    std::snprintf(count, sizeof count, "<%d>", i);
-    s += frame(count);
-  }
-  return s;
-}
-
-// What a player sees of a round up to and including the published word; the countdown
-// starts at <4> when the clock's second turned between the start and the first look.
-bool opens_round(const std::string& got, const std::string& type, const std::string& word,
-                 std::size_t* rest) {
-  for (int from : {5, 4}) {
-    std::string head = frame(kTitle) + frame(kTypeIs + type) + countdown(from) +
-                       frame("\x1b[7m" + word + "\x1b[m\n");
-    if (got.compare(0, head.size(), head) == 0) {
-      *rest = head.size();
-      return true;
-    }
-  }
-  return false;
-}
-
-std::vector<std::string> ledger_lines(const Scratch& dir) {
-  std::vector<std::string> lines;
-  DIR* d = opendir(dir.file("user/score").c_str());
-  if (!d) return lines;
-  while (dirent* e = readdir(d)) {
-    std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    std::istringstream in(dir.read("user/score/" + name).value_or(""));
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-  }
-  closedir(d);
-  return lines;
-}
+using namespace round_view;
 
 bool wait_for_file(const Scratch& dir, const std::string& rel, int ms) {
   for (int i = 0; i < ms / 10; ++i) {
