@@ -16,6 +16,7 @@ inline constexpr std::size_t kPathSize = 100;    // "frm/typegame/<file name>" w
 // it was given last, so a key the index doesn't list ends on its last record.
 struct IndexLookup {
   std::array<char, kTypeMax + 1> type{};
+  bool type_cut = false;  // the word type read last did not fit; only its head is compared
   std::int32_t limit = 0;
   std::array<char, kFileNameMax + 1> file{};
   bool file_cut = false;  // the file name read last did not fit; it names no file
