@@ -11,6 +11,9 @@
 inline constexpr std::size_t kTypeMax = 99;      // a word type
 inline constexpr std::size_t kFileNameMax = 99;  // a word list file name as read
 inline constexpr std::size_t kPathSize = 100;    // "frm/typegame/<file name>" with its NUL
+// The longest word typerace plays whole: its reverse-video announcement must fit the
+// room broadcast's limit.
+inline constexpr std::size_t kListWordMax = 176;
 
 // One record of the word-type index as the lookup leaves it: every field keeps the value
 // it was given last, so a key the index doesn't list ends on its last record.
