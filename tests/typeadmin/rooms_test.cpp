@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
@@ -40,10 +39,10 @@ TEST(LockProbe, ProcLocksLinesCountOnlyFlocksHeldOnTheFile) {
 }
 
 TEST(LockProbe, ARealFlockIsSeenAndNothingIsLeftHeld) {
-  char path[] = "/tmp/typeadmin-lock-XXXXXX";
-  const int holder = mkstemp(path);
+  std::string path = testing::TempDir() + "typeadmin-lock-XXXXXX";
+  const int holder = mkstemp(path.data());
   ASSERT_GE(holder, 0);
-  const int other = open(path, O_RDONLY);
+  const int other = open(path.c_str(), O_RDONLY);
   struct stat st;
   ASSERT_EQ(fstat(holder, &st), 0);
   if (flock_listed("/proc/locks", st.st_dev, st.st_ino) == LockSeen::unknown)
@@ -60,5 +59,5 @@ TEST(LockProbe, ARealFlockIsSeenAndNothingIsLeftHeld) {
   EXPECT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
   close(other);
   close(holder);
-  unlink(path);
+  unlink(path.c_str());
 }
