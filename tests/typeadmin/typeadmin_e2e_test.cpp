@@ -45,10 +45,12 @@ TEST(TypeadminCheck, NamesEachProblemOnceWhereItLies) {
   dir.write("frm/typegame/data.txt", "short 5 short.lst\n" + long_type +
                                          " 5 short.lst\nzero 0 tail.lst\nlong 5 " + long_list +
                                          ".lst\ngone 5 gone.lst\nshort 9 tail.lst\n"
-                                         "empty 5 empty.lst\nbad x\n");
+                                         "empty 5 empty.lst\nhuge 5 " +
+                                         std::string(130, 'h') + "\nbad x\n");
   dir.write("frm/typegame/short.lst", k("7 사랑해\n5 안녕\n") + "4 \xB0\n4 \xC9\xA1\n177 " +
                                           std::string(177, 'a') + "\n" + k("4 닭\n") +
-                                          "x\x1b[2J\n");
+                                          "3 a\x01"
+                                          "b\n1 \x80\nx\x1b[2J\n");
   dir.write("frm/typegame/tail.lst", "5 hello\n6\n");
   dir.write("frm/typegame/" + long_list + ".lst", "5 hello\n");
   dir.write("frm/typegame/empty.lst", "hello\n");
@@ -73,18 +75,24 @@ TEST(TypeadminCheck, NamesEachProblemOnceWhereItLies) {
                 "directory); a round of this type stops\n"
                 "frm/typegame/data.txt:6: word type \"short\" is listed before, on line 1; only "
                 "that record is ever found\n"
-                "frm/typegame/data.txt:8: time limit \"x\" is not a whole number; the round "
+                "frm/typegame/data.txt:8: list name is over 99 bytes; it names no file, and a "
+                "round of this type stops\n"
+                "frm/typegame/data.txt:9: time limit \"x\" is not a whole number; the round "
                 "programs read it as the next word type\n"
-                "frm/typegame/data.txt:8: record cut short: nothing after the word type\n"
+                "frm/typegame/data.txt:9: record cut short: nothing after the word type\n"
                 "frm/typegame/short.lst:2: \"안녕\" takes 6 strokes, not 5\n"
                 "frm/typegame/short.lst:3: word is not valid EUC-KR: byte 1 (0xB0) lacks the "
                 "second byte of its pair\n"
-                "frm/typegame/short.lst:4: records 4 to 5 are never played: typerace plays one "
+                "frm/typegame/short.lst:4: records 4 to 7 are never played: typerace plays one "
                 "of the first three records, typestart one of the first two or the last\n"
                 "frm/typegame/short.lst:4: word is not valid EUC-KR: bytes 1-2 (0xC9 0xA1) are "
                 "outside its character set\n"
                 "frm/typegame/short.lst:5: word is over 176 bytes; typerace plays it cut short\n"
-                "frm/typegame/short.lst:7: \"x?[2J\" is no stroke count; the round programs "
+                "frm/typegame/short.lst:7: word is not valid EUC-KR: a control byte (0x01) at "
+                "byte 2\n"
+                "frm/typegame/short.lst:8: word is not valid EUC-KR: byte 1 (0x80) is no EUC-KR "
+                "byte\n"
+                "frm/typegame/short.lst:9: \"x?[2J\" is no stroke count; the round programs "
                 "read no further\n"
                 "frm/typegame/tail.lst:2: stroke count without a word; a round that picks this "
                 "record plays the word before it\n"
@@ -92,7 +100,7 @@ TEST(TypeadminCheck, NamesEachProblemOnceWhereItLies) {
                 "without a word\n"
                 "frm/typegame/data 3,dat: cannot be read (Is a directory)\n"
                 "user/score/type2612.dat:2: month is not 1 to 12\n"
-                "19 problems\n");
+                "22 problems\n");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "");
 
