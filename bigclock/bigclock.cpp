@@ -1,17 +1,13 @@
 // Draws today's date and the time of day in block digits at fixed places on the user's
 // terminal (standard output), once. Nothing but cursor moves and the twelve rows is
 // written: the server owns the rest of the screen.
-#include <dirent.h>
-
 #include <array>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <memory>
 
+#include "check_dir.h"
 #include "cli.h"
 #include "compose.h"
-#include "handles.h"
 #include "usage.h"
 
 namespace {
@@ -21,15 +17,6 @@ constexpr int date_row = 5;
 constexpr int time_row = 13;
 
 using Text = std::array<char, 100>;
-
-// A directory counts as readable only if listing it actually yields its "." entry.
-int check_dir(const char* path) {
-  Dir dir(opendir(path));
-  if (!dir) return 0;
-  while (const dirent* entry = readdir(dir.get()))
-    if (std::strcmp(entry->d_name, ".") == 0) return 1;
-  return 0;
-}
 
 // Both texts are cut from one broken-down time, so the date always belongs to the time
 // beside it, even across midnight.

@@ -18,7 +18,7 @@ shift || true
 build=$root/build/fuzz
 all_targets=(fuzz_word_index fuzz_word_list fuzz_results fuzz_roster fuzz_announce
              fuzz_typestart_roster fuzz_typestart_frame fuzz_glyph fuzz_strchng
-             fuzz_makenum_line fuzz_lscmd fuzz_ledger)
+             fuzz_makenum_line fuzz_lscmd fuzz_ledger fuzz_wordlist)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 

@@ -63,8 +63,7 @@ int scan_int(std::FILE* f, std::int32_t* out) {
 }
 
 int read_index_record(std::FILE* index, IndexLookup& rec) {
-  bool cut = false;
-  if (!scan_token(index, rec.type.data(), rec.type.size(), &cut)) return EOF;
+  if (!scan_token(index, rec.type.data(), rec.type.size(), &rec.type_cut)) return EOF;
   if (scan_int(index, &rec.limit) != 1) return 1;
   if (!scan_token(index, rec.file.data(), rec.file.size(), &rec.file_cut)) return 2;
   return 3;

@@ -11,11 +11,15 @@
 inline constexpr std::size_t kTypeMax = 99;      // a word type
 inline constexpr std::size_t kFileNameMax = 99;  // a word list file name as read
 inline constexpr std::size_t kPathSize = 100;    // "frm/typegame/<file name>" with its NUL
+// The longest word typerace plays whole: its reverse-video announcement must fit the
+// room broadcast's limit.
+inline constexpr std::size_t kListWordMax = 176;
 
 // One record of the word-type index as the lookup leaves it: every field keeps the value
 // it was given last, so a key the index doesn't list ends on its last record.
 struct IndexLookup {
   std::array<char, kTypeMax + 1> type{};
+  bool type_cut = false;  // the word type read last did not fit; only its head is compared
   std::int32_t limit = 0;
   std::array<char, kFileNameMax + 1> file{};
   bool file_cut = false;  // the file name read last did not fit; it names no file

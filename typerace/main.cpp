@@ -38,7 +38,6 @@ constexpr char FMT_TYPE[] = "\xC5\xB8\xC0\xDA\xC0\xAF\xC7\xFC : %s";
 constexpr char FMT_WORD[] = "\x1b[7m%s\x1b[m\n";
 
 constexpr char INDEX_PATH[] = "frm/typegame/data.txt";
-constexpr std::size_t kWordMax = 176;  // so the word in reverse video fits an announcement
 [[noreturn]] void give_up_round(const char* message) {
   release_room();
   std::perror(message);
@@ -124,7 +123,7 @@ int main(int argc, char** argv) {
   {
     // A list with no whole record would publish nothing anybody could type.
     std::int32_t strokes;
-    std::array<char, kWordMax + 1> word{};
+    std::array<char, kListWordMax + 1> word{};
     if (read_word_record(list.get(), &strokes, word.data(), word.size()) < 2) {
       errno = ENODATA;
       give_up_round(MSG_NO_WORD_FILE);
@@ -139,11 +138,11 @@ int main(int argc, char** argv) {
   std::srand(static_cast<unsigned>(std::time(nullptr)));
   int pick = static_cast<int>(random() % 3 + 1);
   std::int32_t strokes = 0;
-  std::array<char, kWordMax + 1> word{};
+  std::array<char, kListWordMax + 1> word{};
   pick_word(list.get(), pick, &strokes, word.data(), word.size());
   list.reset();
   // A word cut to its buffer never ends in half a Korean character.
-  word[fit_text(word.data(), kWordMax)] = '\0';
+  word[fit_text(word.data(), kListWordMax)] = '\0';
 
   // From here on the server accepts the word. The file stays open, and locked, to the end.
   // A word the file could not take whole is one nobody could type: no round then.

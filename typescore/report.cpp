@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <functional>
 #include <span>
 
@@ -37,8 +36,6 @@ constexpr char TXT_TIME[] = "\xBD\xC3\xB0\xA2";         // time of day
 constexpr char TXT_SECONDS[] = "\xC3\xCA";              // seconds
 constexpr char TXT_PER_MINUTE[] = "\xC5\xB8/\xBA\xD0";  // strokes per minute
 constexpr char TXT_SQUARE[] = "\xA1\xE1";               // '■', two columns
-
-bool is_pair_byte(unsigned char b) { return b >= 0xA1 && b <= 0xFE; }
 
 std::string number(std::int64_t n) { return std::to_string(n); }
 
@@ -131,40 +128,8 @@ void Out::line(std::string_view text) {
 
 bool Out::finish() { return std::fflush(f_) == 0 && !std::ferror(f_); }
 
-void to_utf8(iconv_t cd, std::string_view in, std::string& out) {
-  out.clear();
-  iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  // iconv takes its input through a pointer to non-const; it only reads it.
-  char* ip = const_cast<char*>(in.data());
-  std::size_t il = in.size();
-  std::array<char, 1024> chunk;
-  while (il > 0) {
-    char* op = chunk.data();
-    std::size_t ol = chunk.size();
-    const std::size_t r = iconv(cd, &ip, &il, &op, &ol);
-    out.append(chunk.data(), static_cast<std::size_t>(op - chunk.data()));
-    if (r != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
-    const bool pair = il >= 2 && is_pair_byte(static_cast<unsigned char>(ip[0])) &&
-                      is_pair_byte(static_cast<unsigned char>(ip[1]));
-    const std::size_t skip = pair ? 2 : 1;
-    out.append(skip, '?');
-    ip += skip;
-    il -= skip;
-  }
-}
-
 std::string shown(std::string_view raw, std::size_t max_cols) {
-  std::string s;
-  s.reserve(std::min(raw.size(), max_cols));
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    const auto b = static_cast<unsigned char>(raw[i]);
-    if (is_pair_byte(b) && i + 1 < raw.size() &&
-        is_pair_byte(static_cast<unsigned char>(raw[i + 1]))) {
-      s += raw.substr(i++, 2);
-    } else {
-      s += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '?';
-    }
-  }
+  std::string s = printable_euckr(raw);
   if (s.size() > max_cols) {
     s.resize(fit_text(s, max_cols - 1));
     s += '~';

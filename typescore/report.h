@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "euckr_text.h"
 #include "ledger.h"
 #include "options.h"
 #include "tally.h"
@@ -35,14 +36,9 @@ class Out {
   std::string converted_;
 };
 
-// EUC-KR to UTF-8; a byte pair iconv cannot take becomes "??" and any other byte it
-// cannot take '?', so a table keeps its columns.
-void to_utf8(iconv_t cd, std::string_view in, std::string& out);
-
-// `raw` as it can be shown on a terminal: printable ASCII and EUC-KR pairs kept, any
-// other byte (controls, a lone high byte) shown as '?', so nothing in a ledger can move
-// the cursor or swallow the next character. A text wider than `max_cols` columns is cut
-// at a character and ends in '~'. Shown this way a text takes one column per byte.
+// `raw` as it can be shown on a terminal (printable_euckr), so nothing in a ledger can
+// move the cursor or swallow the next character. A text wider than `max_cols` columns is
+// cut at a character and ends in '~'. Shown this way a text takes one column per byte.
 std::string shown(std::string_view raw, std::size_t max_cols);
 
 // The month (or "all months") and type the output covers, as titles name them.

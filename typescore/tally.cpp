@@ -90,7 +90,8 @@ std::vector<std::string> ledger_files(const ScoreOptions& opt) {
 }
 
 ScanResult scan_ledgers(const ScoreOptions& opt, const std::vector<std::string>& files,
-                        std::FILE* err, const std::function<void(const LedgerLine&)>& take) {
+                        const LedgerTrouble& report,
+                        const std::function<void(const LedgerLine&)>& take) {
   ScanResult result;
   for (const std::string& path : files) {
     // A FIFO in a ledger's place cannot hold the program up: only a plain file is read.
@@ -98,8 +99,7 @@ ScanResult scan_ledgers(const ScoreOptions& opt, const std::vector<std::string>&
     if (!f && errno == ENOENT) continue;  // no rounds that month
     if (!f) {
       const int problem = errno;
-      std::fprintf(err, "typescore: %s: %s\n", path.c_str(),
-                   problem == EINVAL ? "not a plain file" : std::strerror(problem));
+      report(path, 0, problem == EINVAL ? "not a plain file" : std::strerror(problem));
       result.failed = true;
       continue;
     }
@@ -116,7 +116,7 @@ ScanResult scan_ledgers(const ScoreOptions& opt, const std::vector<std::string>&
         if (opt.check) {
           std::array<char, 64> why;
           describe_ledger_fault(verdict, why);
-          std::fprintf(err, "%s:%zu: %s\n", path.c_str(), number, why.data());
+          report(path, number, why.data());
         }
         continue;
       }
@@ -126,11 +126,22 @@ ScanResult scan_ledgers(const ScoreOptions& opt, const std::vector<std::string>&
       take(line);
     }
     if (reader.error()) {
-      std::fprintf(err, "typescore: %s: %s\n", path.c_str(), std::strerror(reader.error()));
+      report(path, 0, std::strerror(reader.error()));
       result.failed = true;
     }
   }
   return result;
+}
+
+ScanResult scan_ledgers(const ScoreOptions& opt, const std::vector<std::string>& files,
+                        std::FILE* err, const std::function<void(const LedgerLine&)>& take) {
+  const auto to_err = [err](const std::string& path, std::size_t line, const char* why) {
+    if (line == 0)
+      std::fprintf(err, "typescore: %s: %s\n", path.c_str(), why);
+    else
+      std::fprintf(err, "%s:%zu: %s\n", path.c_str(), line, why);
+  };
+  return scan_ledgers(opt, files, to_err, take);
 }
 
 int floor_mean(__int128 sum, std::int64_t n) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <span>
 #include <string>
@@ -47,9 +48,20 @@ struct ScanResult {
   bool failed = false;      // a ledger that is there could not be read
 };
 
+// Where a scan reports its troubles: a line that does not read (`line` counted from 1,
+// only with --check) or a ledger that is there but cannot be read (`line` 0), each with
+// the reason in words.
+using LedgerTrouble =
+    std::function<void(const std::string& path, std::size_t line, const char* why)>;
+
 // Calls `take` with every line of the ledgers that reads and belongs to the month asked
-// for (any month with --all) and to the word type asked for. With --check each line
-// that does not read goes to `err` as FILE:LINE: why.
+// for (any month with --all) and to the word type asked for; the troubles go to `report`.
+ScanResult scan_ledgers(const ScoreOptions& opt, const std::vector<std::string>& files,
+                        const LedgerTrouble& report,
+                        const std::function<void(const LedgerLine&)>& take);
+
+// The same, the troubles written to `err`: with --check each line that does not read as
+// FILE:LINE: why, and a ledger that cannot be read as typescore: FILE: why.
 ScanResult scan_ledgers(const ScoreOptions& opt, const std::vector<std::string>& files,
                         std::FILE* err, const std::function<void(const LedgerLine&)>& take);
 

@@ -310,6 +310,14 @@ ChildSetup both(ChildSetup first, ChildSetup second) {
   };
 }
 
+ChildSetup stdin_from(const std::string& path) {
+  return [path] {
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0 || dup2(fd, 0) < 0) _exit(126);
+    close(fd);
+  };
+}
+
 SteppedClock::SteppedClock(const Scratch& dir) : file_(dir.file("faketime.offset")) {
   set_offset(0);
 }

@@ -114,8 +114,8 @@ Result run(const std::string& bin, const std::vector<std::string>& args, const s
            const std::vector<std::string>& env = {}, int timeout_ms = 120000,
            const ChildSetup& setup = {});
 
-// Child setups: the file-size limit, which a program meets as it would a full disk; and a
-// standard error that is a pipe nobody reads any more.
+// Child setups: the file-size limit, which a program meets as it would a full disk; a
+// standard error that is a pipe nobody reads any more; standard input read from a file.
 ChildSetup file_size_limit(long bytes);
 ChildSetup stderr_unread();
 // Signals the program starts with ignored, as a server run under nohup, or started in the
@@ -124,6 +124,7 @@ ChildSetup ignoring(std::vector<int> signals);
 ChildSetup with_umask(mode_t mask);
 // Both setups, one after the other.
 ChildSetup both(ChildSetup first, ChildSetup second);
+ChildSetup stdin_from(const std::string& path);
 
 // A wall clock that a test sets while the program runs (libfaketime, which reads the
 // offset from a file at every look); the monotonic clock stays real. Pass env() to the

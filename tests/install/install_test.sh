@@ -6,7 +6,7 @@
 #   install_test.sh install <build dir> <source dir> <version> <hardened: yes|no>
 set -eu
 
-programs="bigclock makenum typerace typestart typescore uplist"
+programs="bigclock makenum typeadmin typerace typestart typescore uplist"
 
 expected() {
   prefix=$1
