@@ -75,7 +75,9 @@ int main(int argc, char** argv) {
     std::snprintf(command.data(), command.size(), "mkdir bk%02d%02d%02d", yy, tm.tm_mon + 1,
                   tm.tm_mday);
     shell(command.data());
-    std::snprintf(command.data(), command.size(), "cp -f *.c *.h bk%02d%02d%02d/", yy,
+    // The options end before the names, so a source called -r.c or
+    // --target-directory=x.c is copied like any other.
+    std::snprintf(command.data(), command.size(), "cp -f -- *.c *.h bk%02d%02d%02d/", yy,
                   tm.tm_mon + 1, tm.tm_mday);
     shell(command.data());
   }

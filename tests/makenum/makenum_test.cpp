@@ -175,7 +175,19 @@ TEST_F(Makenum, ReportIsOutBeforeTheSnapshotCommandsRun) {
   auto r = stamp_at("2026-12-07 10:20:00", {},
                     {"PATH=" + dir.file("fakebin") + ":" + std::getenv("PATH")});
   EXPECT_EQ(r.out, report(60, "\"2026-12-07 10:20\"") + "mkdir bk261207\n" +
-                       "cp -f main.c bbs.h makenum.h bk261207/\n");
+                       "cp -f -- main.c bbs.h makenum.h bk261207/\n");
+}
+
+TEST_F(Makenum, SourcesNamedLikeOptionsAreCopiedLikeAnyOther) {
+  dir.write("-r.c", "int r;\n");
+  dir.write("--target-directory=x.c", "int x;\n");
+  write_number(29);
+  auto r = stamp_at("2026-12-07 10:20:00");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  for (const char* f : {"-r.c", "--target-directory=x.c", "main.c", "bbs.h", "makenum.h"})
+    EXPECT_EQ(dir.read(std::string("bk261207/") + f), dir.read(f)) << f;
+  EXPECT_FALSE(dir.exists("x.c"));
 }
 
 TEST_F(Makenum, SecondSnapshotOfTheDayCopiesOverTheFirst) {
