@@ -1,14 +1,12 @@
 // makenum: moves the build number in makenum.h on by one, stamps the build date and
 // the banner into it, and every thirtieth build copies the sources into bkYYMMDD/.
 #include <array>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <memory>
 
 #include "cli.h"
-#include "handles.h"
+#include "endings.h"
 #include "header.h"
 #include "stamp.h"
 #include "usage.h"
@@ -31,9 +29,10 @@ void shell(const char* command) {
 int main(int argc, char** argv) {
   if (answer_help_or_version(argc, argv, "makenum", MAKENUM_USAGE)) return 0;
   // A report to a closed pipe, or a header over the size limit, fails with an error
-  // instead of ending the run half-way.
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
+  // instead of ending the run half-way. Nothing needs cleaning up after the other ending
+  // signals: the header's update holds them off until it is whole or undone, and a header
+  // created for the turn that a signal leaves empty reads as 0, as a missing one.
+  catch_endings(nullptr);
 
   // One reading of the clock, so the stamp and the snapshot name agree.
   const std::time_t now = std::time(nullptr);
@@ -50,10 +49,10 @@ int main(int argc, char** argv) {
   int num = 0;
   bool written = false;
   {
-    HeaderLock lock(target);
-    if (header_kind(target.data()) == HeaderKind::other) return 1;
+    LockedHeader header(target.data());
+    if (header.refused()) return 1;
     // Without a readable first line the count starts again at 0.
-    if (File in{std::fopen(target.data(), "re")}) num = read_makenum(in.get());
+    num = header.next_number();
     std::array<char, 256> text{};
     const int len = std::snprintf(text.data(), text.size(),
                                   "#define MAKENUM             \"%d\"                      \n"
@@ -62,7 +61,7 @@ int main(int argc, char** argv) {
                                   "//%s\n",
                                   num, date.data(), BANNER, CREDIT);
     written = len > 0 && len < static_cast<int>(text.size()) &&
-              replace_header(target.data(), text.data(), static_cast<std::size_t>(len));
+              header.rewrite({text.data(), static_cast<std::size_t>(len)});
   }
   if (written) {
     // Flushed now, so the report comes before anything the snapshot commands print.
@@ -76,7 +75,9 @@ int main(int argc, char** argv) {
     std::snprintf(command.data(), command.size(), "mkdir bk%02d%02d%02d", yy, tm.tm_mon + 1,
                   tm.tm_mday);
     shell(command.data());
-    std::snprintf(command.data(), command.size(), "cp -f *.c *.h bk%02d%02d%02d/", yy,
+    // The options end before the names, so a source called -r.c or
+    // --target-directory=x.c is copied like any other.
+    std::snprintf(command.data(), command.size(), "cp -f -- *.c *.h bk%02d%02d%02d/", yy,
                   tm.tm_mon + 1, tm.tm_mday);
     shell(command.data());
   }

@@ -39,10 +39,11 @@ int parse_makenum_line(std::string_view line) {
   return parse_int(clean.substr(MAKENUM_NUMBER_AT));
 }
 
-int read_makenum(std::FILE* header) {
-  std::array<char, MAKENUM_LINE_READ> line{};
-  if (std::fgets(line.data(), static_cast<int>(line.size()), header) == nullptr) return 0;
-  return next_makenum(parse_makenum_line(line.data()));
+int read_makenum(std::string_view header) {
+  if (header.empty()) return 0;
+  const std::size_t feed = header.find('\n');
+  const std::size_t end = feed == std::string_view::npos ? header.size() : feed + 1;
+  return next_makenum(parse_makenum_line(header.substr(0, std::min(end, MAKENUM_LINE_READ - 1))));
 }
 
 int next_makenum(int n) { return static_cast<int>(static_cast<unsigned>(n) + 1u); }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <string_view>
 
 // fgets limit for the first line (terminating zero included), the byte at which the
@@ -19,10 +18,11 @@ inline constexpr std::size_t MAKENUM_NUMBER_AT = 20;
 // 32-bit range reads as the nearest end of that range.
 int parse_makenum_line(std::string_view line);
 
-// The build number that follows the one in an open makenum.h: its first line read as
-// fgets reads it (at most MAKENUM_LINE_READ - 1 bytes), parsed and moved on by one. A file
-// with no first line to read gives 0.
-int read_makenum(std::FILE* header);
+// The build number that follows the one in a makenum.h that holds `header` (or begins
+// with it; the first MAKENUM_LINE_READ - 1 bytes are all that count): its first line taken
+// as fgets takes it (at most MAKENUM_LINE_READ - 1 bytes, up to and with its line feed),
+// parsed and moved on by one. An empty file gives 0.
+int read_makenum(std::string_view header);
 
 // The next build number. The counter is a 32-bit one and wraps: 2147483647 is
 // followed by -2147483648.

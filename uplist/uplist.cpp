@@ -1,6 +1,8 @@
 // uplist: the long listing of one user's auto-upload directory,
 // user/autoup/<area code>/data/<user id>/, as ls -l prints it.
 //   uplist <user id> <unused> <unused> <unused> <area code>
+#include <sys/wait.h>
+
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -42,8 +44,12 @@ int main(int argc, char** argv) {
   std::array<char, LS_COMMAND_SIZE> command{};
   if (!make_ls_command(command, go.code.data(), pf.id.data())) return 1;
 
-  // ls reports a missing or unreadable directory itself, on the server's stderr.
+  // ls reports a missing or unreadable directory itself, on the server's stderr, and the
+  // shell an ls it cannot find; the status says whether a listing came out at all. A
+  // command that could not be started at all is 127, as the shell has it for an ls that
+  // is not there (and the C library for a shell without a process).
   const int status = std::system(command.data());
-  static_cast<void>(status);
-  return 0;
+  if (status == -1) return 127;
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : 1;
 }

@@ -276,6 +276,18 @@ Result run(const std::string& bin, const std::vector<std::string>& args, const s
   return p.wait(timeout_ms);
 }
 
+std::optional<Command> as_other_user(const Scratch& dir, const std::string& bin, uid_t uid) {
+  if (geteuid() != 0) return Command{bin, {}};
+  if (access("/usr/bin/setpriv", X_OK) != 0) return std::nullopt;
+  const std::string copy = dir.file(fs::path(bin).filename().string());
+  fs::copy_file(bin, copy, fs::copy_options::overwrite_existing);
+  struct stat st;
+  if (stat(dir.path().c_str(), &st) == 0) chmod(dir.path().c_str(), (st.st_mode & 07777) | 0711);
+  return Command{
+      "/usr/bin/setpriv",
+      {"--reuid=" + std::to_string(uid), "--regid=" + std::to_string(uid), "--clear-groups", copy}};
+}
+
 ChildSetup file_size_limit(long bytes) {
   return [bytes] {
     rlimit lim{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};

@@ -114,6 +114,20 @@ Result run(const std::string& bin, const std::vector<std::string>& args, const s
            const std::vector<std::string>& env = {}, int timeout_ms = 120000,
            const ChildSetup& setup = {});
 
+// A built program run as a user other than root, for cases that root's powers would
+// hide: a directory or a file that may not be read or written, a limit on processes.
+// When the tests run as root, `bin` is copied into the scratch directory, whose top any
+// user may then search, and started through setpriv as `uid` (user and group; nobody
+// unless told); otherwise `bin` runs as the user running the tests. Empty when root has
+// no setpriv.
+struct Command {
+  std::string bin;
+  std::vector<std::string> args;  // the arguments that lead to the program's own
+};
+inline constexpr uid_t kNobody = 65534;
+std::optional<Command> as_other_user(const Scratch& dir, const std::string& bin,
+                                     uid_t uid = kNobody);
+
 // Child setups: the file-size limit, which a program meets as it would a full disk; a
 // standard error that is a pipe nobody reads any more; standard input read from a file.
 ChildSetup file_size_limit(long bytes);

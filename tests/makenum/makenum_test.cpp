@@ -1,10 +1,13 @@
 // makenum run in a scratch source directory, at fixed dates where the date matters.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +63,37 @@ class Makenum : public ::testing::Test {
   }
 
   void write_number(int n) { dir.write("makenum.h", header(n, "\"1999-01-01 00:00\"")); }
+
+  ino_t inode_of(const std::string& rel) {
+    struct stat st {};
+    stat(dir.file(rel).c_str(), &st);
+    return st.st_ino;
+  }
+
+  // `n` runs of `cmd` at once in the subdirectory `sub`, from build `from`: each ends in
+  // time with a number of its own, together the n after `from`, and the header holds the
+  // last.
+  void take_turns(const harness::Command& cmd, const std::string& sub, int from, int n) {
+    SCOPED_TRACE("in ./" + sub + " from " + std::to_string(from));
+    const std::string cwd = sub.empty() ? dir.path() : dir.file(sub);
+    std::vector<std::unique_ptr<harness::Proc>> runs;
+    for (int i = 0; i < n; ++i)
+      runs.push_back(std::make_unique<harness::Proc>(cmd.bin, cmd.args, cwd));
+    // All of them within one minute: one that waits for ever must not hold the rest up.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    std::vector<int> numbers;
+    for (auto& p : runs) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      auto r = p->wait(static_cast<int>(std::max<long long>(left.count(), 0)));
+      EXPECT_EQ(r.status, 0) << r.err;
+      numbers.push_back(std::atoi(r.out.c_str() + std::string("make_num=").size()));
+    }
+    std::sort(numbers.begin(), numbers.end());
+    for (int i = 0; i < n; ++i) EXPECT_EQ(numbers[i], from + 1 + i);
+    const auto now = dir.read(sub.empty() ? "makenum.h" : sub + "/makenum.h");
+    EXPECT_EQ(now.value_or("").substr(0, 33), header(from + n, "").substr(0, 33));
+  }
 
   std::string bin = harness::program("makenum");
   harness::Scratch dir;
@@ -141,7 +175,19 @@ TEST_F(Makenum, ReportIsOutBeforeTheSnapshotCommandsRun) {
   auto r = stamp_at("2026-12-07 10:20:00", {},
                     {"PATH=" + dir.file("fakebin") + ":" + std::getenv("PATH")});
   EXPECT_EQ(r.out, report(60, "\"2026-12-07 10:20\"") + "mkdir bk261207\n" +
-                       "cp -f main.c bbs.h makenum.h bk261207/\n");
+                       "cp -f -- main.c bbs.h makenum.h bk261207/\n");
+}
+
+TEST_F(Makenum, SourcesNamedLikeOptionsAreCopiedLikeAnyOther) {
+  dir.write("-r.c", "int r;\n");
+  dir.write("--target-directory=x.c", "int x;\n");
+  write_number(29);
+  auto r = stamp_at("2026-12-07 10:20:00");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  for (const char* f : {"-r.c", "--target-directory=x.c", "main.c", "bbs.h", "makenum.h"})
+    EXPECT_EQ(dir.read(std::string("bk261207/") + f), dir.read(f)) << f;
+  EXPECT_FALSE(dir.exists("x.c"));
 }
 
 TEST_F(Makenum, SecondSnapshotOfTheDayCopiesOverTheFirst) {
@@ -177,15 +223,11 @@ TEST_F(Makenum, UnwritableHeaderPrintsNothingButStillSnapshots) {
   write_number(29);
   chmod(dir.file("makenum.h").c_str(), 0444);
   chmod(dir.path().c_str(), 0777);
-  std::vector<std::string> prefix;
-  if (geteuid() == 0) {
-    if (access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "needs setpriv to drop root";
-    fs::copy_file(bin, dir.file("makenum"));
-    bin = "/usr/bin/setpriv";
-    prefix = {"--reuid=65534", "--regid=65534", "--clear-groups", dir.file("makenum")};
-  }
+  const auto nobody = harness::as_other_user(dir, bin);
+  if (!nobody) GTEST_SKIP() << "needs setpriv to drop root";
+  bin = nobody->bin;
   const auto before = dir.read("makenum.h");
-  auto r = stamp_at("2026-12-07 10:20:00", prefix);
+  auto r = stamp_at("2026-12-07 10:20:00", nobody->args);
   EXPECT_NE(r.status, 0);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "");
@@ -214,18 +256,104 @@ TEST_F(Makenum, FailedWriteKeepsTheNumberAndALinkStaysALink) {
 
 TEST_F(Makenum, RunsAtOnceEachTakeANumberOfTheirOwn) {
   write_number(100);
-  std::vector<std::unique_ptr<harness::Proc>> runs;
-  for (int i = 0; i < 40; ++i)
-    runs.push_back(std::make_unique<harness::Proc>(bin, std::vector<std::string>{}, dir.path()));
-  std::vector<int> numbers;
-  for (auto& p : runs) {
-    auto r = p->wait();
-    EXPECT_EQ(r.status, 0);
-    numbers.push_back(std::atoi(r.out.c_str() + std::string("make_num=").size()));
+  take_turns({bin, {}}, "", 100, 40);
+}
+
+TEST_F(Makenum, RunsTakeTurnsWhereTheDirectoryCannotBeTheLock) {
+  // A build run under flock on its directory, or on the header, holds those for as long
+  // as it runs, makenum included.
+  write_number(200);
+  const int here = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  const int file = open(dir.file("makenum.h").c_str(), O_RDONLY);
+  ASSERT_EQ(flock(here, LOCK_EX), 0);
+  ASSERT_EQ(flock(file, LOCK_EX), 0);
+  take_turns({bin, {}}, "", 200, 16);
+  close(here);
+  close(file);
+
+  // A directory that may be written and searched but not read, for a user that is not
+  // root, whose header it is.
+  const auto nobody = harness::as_other_user(dir, bin);
+  if (!nobody) GTEST_SKIP() << "needs setpriv to drop root";
+  dir.write("wx/makenum.h", header(300, "\"1999-01-01 00:00\""));
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(dir.file("wx/makenum.h").c_str(), harness::kNobody, harness::kNobody), 0);
   }
-  std::sort(numbers.begin(), numbers.end());
-  for (int i = 0; i < 40; ++i) EXPECT_EQ(numbers[i], 101 + i);
-  EXPECT_EQ(dir.read("makenum.h").value().substr(0, 33), header(140, "").substr(0, 33));
+  chmod(dir.file("wx/makenum.h").c_str(), 0640);
+  chmod(dir.file("wx").c_str(), 0333);
+  take_turns(*nobody, "wx", 300, 16);
+  EXPECT_EQ(fs::status(dir.file("wx/makenum.h")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  chmod(dir.file("wx").c_str(), 0755);
+}
+
+TEST_F(Makenum, AHeaderThatARenameWouldChangeIsRewrittenInPlace) {
+  // A directory that may not be written, holding a header that may, as a user that is
+  // not root: stamped in place, the same file.
+  const auto nobody = harness::as_other_user(dir, bin);
+  if (!nobody) GTEST_SKIP() << "needs setpriv to drop root";
+  dir.write("ro/makenum.h", header(400, "\"1999-01-01 00:00\""));
+  chmod(dir.file("ro/makenum.h").c_str(), 0666);
+  chmod(dir.file("ro").c_str(), 0555);
+  const ino_t inode = inode_of("ro/makenum.h");
+  take_turns(*nobody, "ro", 400, 16);
+  EXPECT_EQ(inode_of("ro/makenum.h"), inode);
+
+  // A header with a second link, and one of another user's: both stay as they are.
+  write_number(500);
+  ASSERT_EQ(link(dir.file("makenum.h").c_str(), dir.file("alias.h").c_str()), 0);
+  const bool other_owner = geteuid() == 0 && chown(dir.file("makenum.h").c_str(), harness::kNobody,
+                                                   harness::kNobody) == 0;
+  take_turns({bin, {}}, "", 500, 16);
+  EXPECT_EQ(inode_of("alias.h"), inode_of("makenum.h"));
+  EXPECT_EQ(dir.read("alias.h"), dir.read("makenum.h"));
+  struct stat st;
+  ASSERT_EQ(stat(dir.file("makenum.h").c_str(), &st), 0);
+  EXPECT_EQ(st.st_nlink, 2u);
+  if (other_owner) {
+    EXPECT_EQ(st.st_uid, harness::kNobody);
+    EXPECT_EQ(st.st_gid, harness::kNobody);
+    // Another user's, with no second link.
+    fs::remove(dir.file("alias.h"));
+    const ino_t own = inode_of("makenum.h");
+    take_turns({bin, {}}, "", 516, 4);
+    ASSERT_EQ(stat(dir.file("makenum.h").c_str(), &st), 0);
+    EXPECT_EQ(st.st_ino, own);
+    EXPECT_EQ(st.st_uid, harness::kNobody);
+  }
+  chmod(dir.file("ro").c_str(), 0755);
+}
+
+TEST_F(Makenum, AFailedRunLeavesTheHeaderAsItWas) {
+  // Rewritten in place, the file-size limit stops the new text part of the way, inside
+  // the number (which begins at byte 29): the old bytes go back.
+  const auto nobody = harness::as_other_user(dir, bin);
+  if (!nobody) GTEST_SKIP() << "needs setpriv to drop root";
+  const std::string old = header(41, "\"1999-01-01 00:00\"");
+  dir.write("ro/makenum.h", old);
+  chmod(dir.file("ro/makenum.h").c_str(), 0666);
+  chmod(dir.file("ro").c_str(), 0555);
+  auto r = harness::run(nobody->bin, nobody->args, dir.file("ro"), {}, 120000,
+                        harness::file_size_limit(31));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(dir.read("ro/makenum.h"), old);
+  chmod(dir.file("ro").c_str(), 0755);
+
+  // A header created to have something to lock goes again.
+  fs::create_directory(dir.file("new"));
+  r = harness::run(bin, {}, dir.file("new"), {}, 120000, harness::file_size_limit(20));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_FALSE(dir.exists("new/makenum.h"));
+  for (const auto& e : fs::directory_iterator(dir.file("new")))
+    EXPECT_TRUE(e.is_directory()) << e.path();  // the snapshot of build 0 only
+
+  // One that is made whole, under any umask, stays usable by its owner.
+  r = harness::run(bin, {}, dir.file("new"), {}, 120000, [] { umask(0277); });
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(fs::status(dir.file("new/makenum.h")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
 }
 
 // Without a fixed clock: the date is the run's own, read before or after it.

@@ -1,9 +1,13 @@
 // uplist run the way the server runs it, in a scratch BBS working directory.
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -58,6 +62,57 @@ TEST_F(Uplist, MissingDirectoryIsReportedByLs) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, want.err);
   EXPECT_NE(r.err, "");
+  EXPECT_NE(r.status, 0);
+  EXPECT_EQ(r.status, want.status);
+}
+
+TEST_F(Uplist, StatusIsZeroOnlyWhenLsRanAndSucceeded) {
+  dir.write("user/autoup/pds/data/guest/readme.txt", "hello\n");
+  EXPECT_EQ(uplist("guest", "pds").status, 0);
+
+  // No ls to start: only the shell's own word about it, and a status that says so.
+  const std::vector<std::string> no_ls = {"PATH=" + dir.file("nowhere")};
+  auto r = uplist("guest", "pds", no_ls);
+  EXPECT_EQ(r.status, 127);
+  EXPECT_EQ(r.out, "");
+  // system() names its shell "sh".
+  const auto shell =
+      harness::run("/bin/sh", {"-c", "ls -l user/autoup/'pds'/data/'guest'/"}, dir.path(), no_ls);
+  EXPECT_EQ("/bin/" + r.err, shell.err);
+
+  // An ls that is there but fails, or is ended by a signal: that comes through.
+  dir.write("fakebin/ls", "#!/bin/sh\nexit 3\n");
+  chmod(dir.file("fakebin/ls").c_str(), 0755);
+  EXPECT_EQ(uplist("guest", "pds", {"PATH=" + dir.file("fakebin")}).status, 3);
+  dir.write("fakebin/ls", "#!/bin/sh\nkill -TERM $$\n");
+  EXPECT_EQ(uplist("guest", "pds", {"PATH=" + dir.file("fakebin")}).status, 128 + SIGTERM);
+
+  // No process left to the user for the shell. A user id of its own, so that no other
+  // process counts against the limit of one.
+  const auto alone = harness::as_other_user(dir, harness::program("uplist"),
+                                            static_cast<uid_t>(61000 + getpid() % 4000));
+  if (!alone) GTEST_SKIP() << "needs setpriv to drop root";
+  auto args = alone->args;
+  args.insert(args.end(), {"guest", "a", "b", "c", "pds"});
+  r = harness::run(alone->bin, args, dir.path(), {"ASAN_OPTIONS=detect_leaks=0"}, 120000, [] {
+    rlimit one{1, 1};
+    setrlimit(RLIMIT_NPROC, &one);
+  });
+  EXPECT_EQ(r.status, 127);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Uplist, AUserDirectoryThatIsALinkIsListedWhereItPoints) {
+  // An upload area moved to another disk, left behind as a link.
+  harness::Scratch disk;
+  disk.write("guest/moved.zip", "zip\n");
+  std::filesystem::create_directories(dir.file("user/autoup/pds/data"));
+  ASSERT_EQ(symlink(disk.file("guest").c_str(), dir.file("user/autoup/pds/data/guest").c_str()), 0);
+  auto r = uplist("guest", "pds");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, ls_l(disk.file("guest/")).out);
+  EXPECT_NE(r.out.find("moved.zip"), std::string::npos);
 }
 
 TEST_F(Uplist, ShellTakesNoByteOfTheNamesAsSyntax) {
