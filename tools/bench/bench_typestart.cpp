@@ -1,6 +1,7 @@
 // Figures for the round starter, measured on the built typestart against real
-// pseudo-terminals: CPU per run and its share of the wall time, and what each
-// announcement costs in roster reads and stats while the roster does not change.
+// pseudo-terminals: CPU per run and its share of the wall time, how late its countdown
+// lines reach 100 terminals after the second turns, and what each announcement costs in
+// roster reads and stats while the roster does not change.
 
 #include <poll.h>
 #include <sys/inotify.h>
@@ -17,19 +18,12 @@
 #include <vector>
 
 #include "harness.h"
+#include "terminals.h"
 
 namespace {
 
 constexpr int kRoom = 4;
 constexpr char kRoster[] = "user/chat/rm_04.all";
-
-double wall_now() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-double seconds(const timeval& tv) { return static_cast<double>(tv.tv_sec) + tv.tv_usec / 1e6; }
 
 std::size_t count_of(const std::string& hay, const std::string& needle) {
   std::size_t n = 0;
@@ -38,31 +32,15 @@ std::size_t count_of(const std::string& hay, const std::string& needle) {
   return n;
 }
 
-void prepare(const harness::Scratch& dir, std::vector<std::unique_ptr<harness::Pty>>& ttys,
-             int count) {
-  std::vector<harness::RosterEntry> roster;
-  for (int i = 0; i < count; ++i) {
-    ttys.push_back(std::make_unique<harness::Pty>());
-    roster.push_back({1, ttys.back()->name()});
-  }
-  harness::write_roster(dir, kRoom, roster);
+void prepare(const harness::Scratch& dir) {
   dir.write("frm/typegame/data.txt", "short 30 short.lst\n");
   dir.write("frm/typegame/short.lst", "5 hello\n5 hello\n5 hello\n");
 }
 
-pid_t start(const harness::Scratch& dir, const std::vector<std::string>& prefix) {
+std::vector<std::string> call(const std::vector<std::string>& prefix) {
   std::vector<std::string> args = prefix;
   for (const char* a : {"bench", "1", "4", "short"}) args.push_back(a);
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (chdir(dir.path().c_str()) != 0) _exit(126);
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
+  return args;
 }
 
 struct Run {
@@ -75,15 +53,15 @@ struct Run {
 
 // Runs one start to its end, reading the terminals as it goes and counting the opens
 // of the roster file.
-Run follow(const harness::Scratch& dir, std::vector<std::unique_ptr<harness::Pty>>& ttys,
+Run follow(const harness::Scratch& dir, bench::Terminals& ttys,
            const std::vector<std::string>& prefix) {
   Run r;
   int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   // Closes between the opens keep the kernel from merging two opens into one event.
   if (watch >= 0) inotify_add_watch(watch, dir.file(kRoster).c_str(), IN_OPEN | IN_CLOSE_NOWRITE);
   std::string first;
-  double t0 = wall_now();
-  pid_t pid = start(dir, prefix);
+  double t0 = bench::mono_now();
+  pid_t pid = bench::start_in(dir, call(prefix));
   rusage ru{};
   int st = 0;
   for (bool running = true; running;) {
@@ -98,10 +76,10 @@ Run follow(const harness::Scratch& dir, std::vector<std::unique_ptr<harness::Pty
     }
     if (wait4(pid, &st, WNOHANG, &ru) == pid) running = false;
   }
-  r.wall = wall_now() - t0;
+  r.wall = bench::mono_now() - t0;
   first += ttys[0]->drain(50, 500);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  r.cpu = seconds(ru.ru_utime) + seconds(ru.ru_stime);
+  r.cpu = bench::seconds(ru.ru_utime) + bench::seconds(ru.ru_stime);
   r.announcements = count_of(first, "\x1b[u");
   if (watch >= 0) {
     alignas(inotify_event) char b[4096];
@@ -142,8 +120,8 @@ int main() {
     double cpu = 0, wall = 0;
     for (int i = 0; i < runs; ++i) {
       harness::Scratch dir;
-      std::vector<std::unique_ptr<harness::Pty>> ttys;
-      prepare(dir, ttys, 3);
+      prepare(dir);
+      bench::Terminals ttys = bench::room_of(dir, kRoom, 3);
       Run r = follow(dir, ttys, {bin});
       if (r.status != 0) {
         std::printf("  run %d ended with status %d\n", i + 1, r.status);
@@ -156,11 +134,23 @@ int main() {
                 cpu / runs, wall / runs, 100.0 * cpu / wall);
   }
 
+  // Countdown lag, 100 terminals.
+  {
+    harness::Scratch dir;
+    prepare(dir);
+    bench::Terminals ttys = bench::room_of(dir, kRoom, 100);
+    rusage ru{};
+    double wall = 0;
+    auto seen = bench::follow(ttys, bench::start_in(dir, call({bin})), &ru, &wall);
+    std::printf("  countdown lines, 100 terminals:\n");
+    bench::print_countdown_lag(seen);
+  }
+
   // Roster reads while the roster stays as it is.
   {
     harness::Scratch dir;
-    std::vector<std::unique_ptr<harness::Pty>> ttys;
-    prepare(dir, ttys, 3);
+    prepare(dir);
+    bench::Terminals ttys = bench::room_of(dir, kRoom, 3);
     Run r = follow(dir, ttys, {bin});
     // One load before the title and one by the first broadcast, which always reloads.
     const std::size_t startup = 2;
@@ -181,8 +171,8 @@ int main() {
   }
   {
     harness::Scratch dir;
-    std::vector<std::unique_ptr<harness::Pty>> ttys;
-    prepare(dir, ttys, 3);
+    prepare(dir);
+    bench::Terminals ttys = bench::room_of(dir, kRoom, 3);
     std::string log = dir.file("strace.log");
     Run r = follow(dir, ttys, {strace, "-f", "-qq", "-e", "trace=%file", "-o", log, bin});
     if (r.status != 0) {
