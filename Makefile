@@ -36,13 +36,14 @@ bench: build
 	./build/default/tools/bench/bench_typestart
 	./build/default/tools/bench/bench_typescore
 
+# The presets leave the number of test jobs out (they cannot know the machine's cores).
 test-plain: build
-	ctest --preset default
+	ctest --preset default -j $(JOBS)
 
 test-asan:
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
-	ctest --preset asan
+	ctest --preset asan -j $(JOBS)
 
 # The fuzz targets (clang, libFuzzer) in build/fuzz, FUZZ_SECONDS each; `make test` gives
 # each a short smoke run.
