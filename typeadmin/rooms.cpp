@@ -16,7 +16,7 @@
 #include "data_file.h"
 #include "handles.h"
 #include "lock_probe.h"
-#include "tty.h"
+#include "text_cut.h"
 
 namespace {
 

@@ -7,13 +7,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "cfile.h"
+#include "brief_lock.h"
 #include "data_file.h"
-
-void ledger_path(const std::tm& when, std::array<char, 64>& out) {
-  std::snprintf(out.data(), out.size(), "user/score/type%d%d.dat", when.tm_year % 100,
-                when.tm_mon + 1);
-}
 
 namespace {
 

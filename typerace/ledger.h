@@ -9,6 +9,8 @@
 #include <span>
 #include <string_view>
 
+#include "round_names.h"  // ledger_path: where a month's lines go
+
 // user, group, year mod 100, month, day, hour, minute, word type, pick, elapsed, rank,
 // speed. The widths are minimum widths: a longer value widens its field.
 inline constexpr char LEDGER_FORMAT[] = "%10s %3d %2d %2d %2d %2d %2d %20s %3d %3d %2d %4d\n";
@@ -32,9 +34,6 @@ struct LedgerLine {
   std::string_view type;
   int pick, elapsed, rank, speed;
 };
-
-// The ledger path for a month: user/score/type<yy><m>.dat, no padding.
-void ledger_path(const std::tm& when, std::array<char, 64>& out);
 
 // The line for one finisher, line feed included. Returns its length, or 0 when it does
 // not fit `out` (nothing partial is ever written then).

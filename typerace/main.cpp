@@ -16,19 +16,20 @@
 #include <ctime>
 #include <memory>
 
-#include "cfile.h"
 #include "claim.h"
 #include "cli.h"
 #include "data_file.h"
 #include "game_files.h"
+#include "handles.h"
 #include "round.h"
-#include "tty.h"
+#include "round_args.h"
+#include "round_clock.h"
+#include "round_names.h"
+#include "text_cut.h"
 #include "usage.h"
 
 namespace {
 
-constexpr char MSG_NO_ARGS[] =  // the arguments cannot be received
-    "\xC0\xCE\xC0\xDA\xB8\xA6 \xB9\xDE\xC0\xBB\xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.";
 constexpr char MSG_NO_ANSWER_FILE[] =  // the file the question needs is missing
     "\xB9\xAE\xC1\xA6\xC7\xCA\xBF\xE4\xC6\xC4\xC0\xCF\xC0\xCC \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.";
 constexpr char MSG_NO_WORD_FILE[] =  // there is no word file at present
@@ -37,7 +38,6 @@ constexpr char TXT_TITLE[] = "##### \xBE\xDF\xC8\xA3\xB6\xFB \xC5\xB8\xC0\xDA\xB
 constexpr char FMT_TYPE[] = "\xC5\xB8\xC0\xDA\xC0\xAF\xC7\xFC : %s";
 constexpr char FMT_WORD[] = "\x1b[7m%s\x1b[m\n";
 
-constexpr char INDEX_PATH[] = "frm/typegame/data.txt";
 [[noreturn]] void give_up_round(const char* message) {
   release_room();
   std::perror(message);
@@ -61,17 +61,15 @@ struct Round {
 
 int main(int argc, char** argv) {
   if (answer_help_or_version(argc, argv, "typerace", TYPERACE_USAGE)) return 0;
-  if (argc < 5) {
-    std::perror(MSG_NO_ARGS);
-    return 1;
-  }
+  RoundCall call;
+  if (!read_round_call(argc, argv, call)) return 1;
   Round r;
-  r.group = arg_number(argv[2]);
-  r.room = arg_number(argv[3]);
+  r.group = call.group;
+  r.room = call.room;
   // The index is searched for the type as given; the room sees it, and the ledger gets
   // it, cut on a character boundary and with no byte that could steer a terminal or
   // start a ledger line of its own.
-  std::snprintf(r.type.data(), r.type.size(), "%s", argv[4]);
+  std::snprintf(r.type.data(), r.type.size(), "%s", call.type);
   std::array<char, kTypeMax + 1> shown_type = r.type;
   shown_type[fit_text(shown_type.data(), kTypeMax)] = '\0';
   mask_controls(shown_type.data());
@@ -107,7 +105,7 @@ int main(int argc, char** argv) {
   std::int32_t limit = idx.limit;
   if (idx.file[0] == '\0') {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
-    long k = random() % 10 + 1;
+    long k = random() % kFallbackLists + 1;
     std::snprintf(list_path.data(), list_path.size(), "frm/typegame/data%2ld,dat", k);
     limit = kFallbackLimit;
   } else {

@@ -13,9 +13,10 @@
 #include <memory>
 #include <string_view>
 
-#include "cfile.h"
 #include "data_file.h"
+#include "handles.h"
 #include "roster.h"
+#include "text_cut.h"
 #include "tty.h"
 
 namespace {

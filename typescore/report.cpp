@@ -5,7 +5,7 @@
 #include <functional>
 #include <span>
 
-#include "tty.h"
+#include "text_cut.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <ctime>
 #include <memory>
 
-#include "cfile.h"
+#include "handles.h"
 #include "data_file.h"
 
 namespace {

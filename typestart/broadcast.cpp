@@ -7,8 +7,9 @@
 #include <memory>
 #include <string_view>
 
-#include "cfile.h"
 #include "data_file.h"
+#include "handles.h"
+#include "text_cut.h"
 #include "tty.h"
 
 std::array<TtySlot, kRecipientsMax> usertty{};

@@ -1,4 +1,5 @@
 #include "game_files.h"
+#include "round_args.h"
 
 #include <gtest/gtest.h>
 

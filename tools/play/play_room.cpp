@@ -8,7 +8,7 @@
 #include <cstring>
 #include <memory>
 
-#include "cfile.h"
+#include "handles.h"
 #include "game_files.h"
 #include "round.h"
 
