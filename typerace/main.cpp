@@ -2,9 +2,6 @@
 //   typerace <unused> <group> <room> <word type>
 // Started by the server in its working directory; every path here is relative to it.
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,9 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
-#include <memory>
 
 #include "claim.h"
 #include "cli.h"
@@ -38,6 +33,9 @@ constexpr char TXT_TITLE[] = "##### \xBE\xDF\xC8\xA3\xB6\xFB \xC5\xB8\xC0\xDA\xB
 constexpr char FMT_TYPE[] = "\xC5\xB8\xC0\xDA\xC0\xAF\xC7\xFC : %s";
 constexpr char FMT_WORD[] = "\x1b[7m%s\x1b[m\n";
 
+// The records the word is picked from: `random() % kPicks + 1`, so one of the first three.
+constexpr int kPicks = 3;
+
 [[noreturn]] void give_up_round(const char* message) {
   release_room();
   std::perror(message);
@@ -45,9 +43,10 @@ constexpr char FMT_WORD[] = "\x1b[7m%s\x1b[m\n";
 }
 
 struct Round {
-  int group;
-  int room;
-  std::array<char, kTypeMax + 1> type{};
+  int group = 0;
+  int room = 0;
+  std::array<char, kTypeMax + 1> type{};        // as given, for the index
+  std::array<char, kTypeMax + 1> shown_type{};  // as the room and the ledger get it
   std::array<char, kMessageSize> msg{};
 
   template <typename... Args>
@@ -57,12 +56,19 @@ struct Round {
   }
 };
 
-}  // namespace
+// The word list the round plays, and the time limit that comes with it.
+struct WordList {
+  File list;
+  std::int32_t limit = 0;
+};
 
-int main(int argc, char** argv) {
-  if (answer_help_or_version(argc, argv, "typerace", TYPERACE_USAGE)) return 0;
-  RoundCall call;
-  if (!read_round_call(argc, argv, call)) return 1;
+struct Word {
+  int pick = 0;
+  std::int32_t strokes = 0;
+  std::array<char, kListWordMax + 1> text{};
+};
+
+Round read_call(const RoundCall& call) {
   Round r;
   r.group = call.group;
   r.room = call.room;
@@ -70,112 +76,153 @@ int main(int argc, char** argv) {
   // it, cut on a character boundary and with no byte that could steer a terminal or
   // start a ledger line of its own.
   std::snprintf(r.type.data(), r.type.size(), "%s", call.type);
-  std::array<char, kTypeMax + 1> shown_type = r.type;
-  shown_type[fit_text(shown_type.data(), kTypeMax)] = '\0';
-  mask_controls(shown_type.data());
+  r.shown_type = r.type;
+  r.shown_type[fit_text(r.shown_type.data(), kTypeMax)] = '\0';
+  mask_controls(r.shown_type.data());
+  return r;
+}
 
+// 1. Claiming the room is one step, so two rounds can never both think they hold it. The
+// claim stays locked to the end, which tells a later round that this one is alive.
+Fd claim(const Round& r) {
   name_round_files(r.room, r.group);
-
-  // Claiming the room is one step, so two rounds can never both think they hold it. The
-  // claim stays locked to the end, which tells a later round that this one is alive.
   catch_round_endings();
-  int claim = claim_room();
-  if (claim < 0 && errno == EEXIST) {
+  int fd = claim_room();
+  if (fd < 0 && errno == EEXIST) {
     if (remove_stale_claim())
-      claim = claim_room();
+      fd = claim_room();
     else
       errno = EEXIST;  // looking at the file it found must not change why it stops
   }
-  if (claim < 0) {
-    if (errno == EEXIST) return 1;  // a round of this room and group is running
-    std::perror(MSG_NO_ANSWER_FILE);
-    return 1;
+  if (fd < 0) {
+    if (errno != EEXIST) std::perror(MSG_NO_ANSWER_FILE);
+    std::exit(1);  // busy: a round of this room and group is running, and says nothing
   }
-  Fd answer{claim};
   // Finishers of an earlier round of this room and group must not be ranked in this one.
   unlink(results_file());
+  return Fd{fd};
+}
 
+// 2.
+void announce_title(Round& r) {
   r.say("%s", TXT_TITLE);
-  r.say(FMT_TYPE, shown_type.data());
+  r.say(FMT_TYPE, r.shown_type.data());
+}
 
+// 3. The list the index names for the type, or with no such record one of the fallback
+// lists, which bring no time limit of their own.
+std::array<char, kPathSize> word_list_path(const Round& r, std::int32_t& limit) {
   IndexLookup idx;
   if (File index = open_data_stream(INDEX_PATH)) find_word_type(index.get(), r.type.data(), idx);
-
-  std::array<char, kPathSize> list_path{};
-  std::int32_t limit = idx.limit;
+  std::array<char, kPathSize> path{};
+  limit = idx.limit;
   if (idx.file[0] == '\0') {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
-    long k = random() % kFallbackLists + 1;
-    std::snprintf(list_path.data(), list_path.size(), "frm/typegame/data%2ld,dat", k);
+    std::array<char, 32> fallback;
+    fallback_list_path(static_cast<int>(random() % kFallbackLists + 1), fallback);
+    std::snprintf(path.data(), path.size(), "%s", fallback.data());
     limit = kFallbackLimit;
-  } else {
-    int n = std::snprintf(list_path.data(), list_path.size(), "frm/typegame/%s", idx.file.data());
-    if (idx.file_cut || n >= static_cast<int>(list_path.size())) {
-      errno = ENAMETOOLONG;
-      give_up_round(MSG_NO_WORD_FILE);
-    }
+  } else if (idx.file_cut || list_path(idx.file.data(), path.data(), path.size()) >=
+                                 static_cast<int>(path.size())) {
+    errno = ENAMETOOLONG;
+    give_up_round(MSG_NO_WORD_FILE);
   }
+  return path;
+}
 
-  File list = open_data_stream(list_path.data());
-  if (!list) give_up_round(MSG_NO_WORD_FILE);
-  {
-    // A list with no whole record would publish nothing anybody could type.
-    std::int32_t strokes;
-    std::array<char, kListWordMax + 1> word{};
-    if (read_word_record(list.get(), &strokes, word.data(), word.size()) < 2) {
-      errno = ENODATA;
-      give_up_round(MSG_NO_WORD_FILE);
-    }
-    std::rewind(list.get());
+// A list with no whole record would publish nothing anybody could type.
+WordList open_word_list(const Round& r) {
+  WordList w;
+  w.list = open_data_stream(word_list_path(r, w.limit).data());
+  if (!w.list) give_up_round(MSG_NO_WORD_FILE);
+  std::int32_t strokes;
+  std::array<char, kListWordMax + 1> word{};
+  if (read_word_record(w.list.get(), &strokes, word.data(), word.size()) < 2) {
+    errno = ENODATA;
+    give_up_round(MSG_NO_WORD_FILE);
   }
+  std::rewind(w.list.get());
+  return w;
+}
 
-  RoundClock clock;
+// 4.
+void count_down_on(Round& r, RoundClock& clock) {
   count_down([&] { return clock.now(); }, [&](std::time_t seen) { clock.sleep_past(seen); },
              [&](const char* line) { r.say("%s", line); });
+}
 
+// 5. A word cut to its buffer never ends in half a Korean character.
+Word pick(WordList& w) {
+  Word word;
   std::srand(static_cast<unsigned>(std::time(nullptr)));
-  int pick = static_cast<int>(random() % 3 + 1);
-  std::int32_t strokes = 0;
-  std::array<char, kListWordMax + 1> word{};
-  pick_word(list.get(), pick, &strokes, word.data(), word.size());
-  list.reset();
-  // A word cut to its buffer never ends in half a Korean character.
-  word[fit_text(word.data(), kListWordMax)] = '\0';
+  word.pick = static_cast<int>(random() % kPicks + 1);
+  pick_word(w.list.get(), word.pick, &word.strokes, word.text.data(), word.text.size());
+  w.list.reset();
+  word.text[fit_text(word.text.data(), kListWordMax)] = '\0';
+  return word;
+}
 
-  // From here on the server accepts the word. The file stays open, and locked, to the end.
-  // A word the file could not take whole is one nobody could type: no round then.
-  if (!write_all(answer.fd, word.data())) give_up_round(MSG_NO_ANSWER_FILE);
-  r.say(FMT_WORD, word.data());
+// 6. From here on the server accepts the word. The file stays open, and locked, to the
+// end. A word the file could not take whole is one nobody could type: no round then.
+void publish(Round& r, const Fd& answer, const Word& word) {
+  if (!write_all(answer.fd, word.text.data())) give_up_round(MSG_NO_ANSWER_FILE);
+  r.say(FMT_WORD, word.text.data());
+}
 
-  // Elapsed times count from the wall clock at the start of the wait, as the finish times
-  // in the results file do; the wait itself is kept to its length whatever the clock does.
+// 7. Elapsed times count from the wall clock at the start of the wait, as the finish
+// times in the results file do; the wait itself is kept to its length whatever the clock
+// does. Returns that start.
+std::time_t wait_out(RoundClock& clock, std::int32_t limit) {
   const std::time_t wait_from = clock.now();
   const std::time_t start = wait_from + clock.shift();
   for (std::time_t now; limit - ((now = clock.now()) - wait_from) > 0;) clock.sleep_past(now);
+  return start;
+}
 
-  if (File results = open_data_stream(results_file())) {
-    // The ranking covers the results file as it stands now that the time is up: what the
-    // chat engine appends from here on came too late.
-    struct stat st;
-    long long left = fstat(fileno(results.get()), &st) == 0 ? st.st_size : 0;
-    r.say("%s", TXT_RESULTS);
-    std::time_t now = std::time(nullptr);
-    std::tm when{};
-    if (const std::tm* lt = std::localtime(&now)) when = *lt;
-    int rank = 0;
-    ResultLine fin;
-    while (read_result(results.get(), fin, left)) {
-      ++rank;
-      int elapsed = elapsed_since(fin.finish, start);
-      int speed = typing_speed(strokes, elapsed);
-      jumsu_save(fin.user.data(), r.group, when, shown_type.data(), pick, elapsed, rank, speed);
-      format_rank(r.msg, rank, elapsed, fin.user.data(), speed);
-      chat_say(r.group, r.room, r.msg.data());
-    }
-  } else {
+// 8. The ranking covers the results file as it stands now that the time is up: what the
+// chat engine appends from here on came too late.
+void rank(Round& r, std::time_t start, const Word& word) {
+  File results = open_data_stream(results_file());
+  if (!results) {
     r.say("%s", TXT_NO_RESULTS);
+    return;
   }
+  struct stat st;
+  long long left = fstat(fileno(results.get()), &st) == 0 ? st.st_size : 0;
+  r.say("%s", TXT_RESULTS);
+  std::time_t now = std::time(nullptr);
+  std::tm when{};
+  if (const std::tm* lt = std::localtime(&now)) when = *lt;
+  int place = 0;
+  ResultLine fin;
+  while (read_result(results.get(), fin, left)) {
+    ++place;
+    int elapsed = elapsed_since(fin.finish, start);
+    int speed = typing_speed(word.strokes, elapsed);
+    jumsu_save(fin.user.data(), r.group, when, r.shown_type.data(), word.pick, elapsed, place,
+               speed);
+    format_rank(r.msg, place, elapsed, fin.user.data(), speed);
+    chat_say(r.group, r.room, r.msg.data());
+  }
+}
 
-  end_round_files();
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (answer_help_or_version(argc, argv, "typerace", TYPERACE_USAGE)) return 0;
+  RoundCall call;
+  if (!read_round_call(argc, argv, call)) return 1;
+  Round r = read_call(call);
+
+  const Fd answer = claim(r);                             // 1. claim the room
+  announce_title(r);                                      // 2. the title and the word type
+  WordList list = open_word_list(r);                      // 3. the word list
+  RoundClock clock;                                       //
+  count_down_on(r, clock);                                // 4. the countdown
+  const Word word = pick(list);                           // 5. pick the word
+  publish(r, answer, word);                               // 6. publish it
+  const std::time_t start = wait_out(clock, list.limit);  // 7. wait out the limit
+  rank(r, start, word);                                   // 8. rank the finishers
+  end_round_files();                                      // 9. clean up
   return 0;
 }
