@@ -147,7 +147,10 @@ WordList open_word_list(const Round& r) {
 
 // 4.
 void count_down_on(Round& r, RoundClock& clock) {
-  count_down([&] { return clock.now(); }, [&](std::time_t seen) { clock.sleep_past(seen); },
+  count_down([&] { return clock.now(); },
+             [&](std::time_t seen) {
+               clock.sleep_past(seen, [&] { prepare_announcement(r.group, r.room); });
+             },
              [&](const char* line) { r.say("%s", line); });
 }
 
@@ -163,8 +166,11 @@ Word pick(WordList& w) {
 }
 
 // 6. From here on the server accepts the word. The file stays open, and locked, to the
-// end. A word the file could not take whole is one nobody could type: no round then.
-void publish(Round& r, const Fd& answer, const Word& word) {
+// end. A word the file could not take whole is one nobody could type: no round then. It
+// goes in once time() has caught up with the countdown's last second, so no finish the
+// server stamps can come before the wait began.
+void publish(Round& r, RoundClock& clock, const Fd& answer, const Word& word) {
+  clock.settle();
   if (!write_all(answer.fd, word.text.data())) give_up_round(MSG_NO_ANSWER_FILE);
   r.say(FMT_WORD, word.text.data());
 }
@@ -220,7 +226,7 @@ int main(int argc, char** argv) {
   RoundClock clock;                                       //
   count_down_on(r, clock);                                // 4. the countdown
   const Word word = pick(list);                           // 5. pick the word
-  publish(r, answer, word);                               // 6. publish it
+  publish(r, clock, answer, word);                        // 6. publish it
   const std::time_t start = wait_out(clock, list.limit);  // 7. wait out the limit
   rank(r, start, word);                                   // 8. rank the finishers
   end_round_files();                                      // 9. clean up

@@ -16,6 +16,7 @@
 #include "data_file.h"
 #include "handles.h"
 #include "roster.h"
+#include "round_clock.h"
 #include "text_cut.h"
 #include "tty.h"
 
@@ -23,6 +24,20 @@ namespace {
 
 constexpr char kFrameHead[] = "\x1b[s\x1b[21;1H\n\t";
 constexpr char kFrameTail[] = "\x1b[u";
+// A preparation serves the next announcement if that comes within this time: well past
+// the lead and a late wake-up, well short of a second, so a line never goes out to a
+// roster older than the one it is due with.
+constexpr long long kPreparedForNs = 200'000'000;
+
+// The roster as prepare_announcement read it, for the one announcement that follows.
+struct Prepared {
+  bool ready = false;
+  int group = 0, room = 0;
+  long long at_ns = 0;
+  std::array<TtySlot, kRecipientsMax> table{};
+  std::size_t count = 0;
+} prepared;
+
 constexpr char FMT_RANK[] = "%d \xB5\xEE   %d \xC3\xCA   %s   %d \xC5\xB8/\xBA\xD0";
 
 }  // namespace
@@ -70,19 +85,30 @@ std::size_t load_recipients(std::FILE* roster, int group,
   return count;
 }
 
-void chat_say(int group, int room, const char* text) {
+void prepare_announcement(int group, int room) {
   set_roomfile(room);
   touch_file(ROOM_ALL.data());
+  // Read afresh for every line, so who joined or left is reached from the next line on.
+  prepared.table = {};
+  prepared.count = 0;
+  if (File f = open_data_stream(ROOM_ALL.data()))
+    prepared.count = load_recipients(f.get(), group, prepared.table);
+  prepared.group = group;
+  prepared.room = room;
+  prepared.at_ns = monotonic_ns();
+  prepared.ready = true;
+}
 
-  // Read afresh every time, so who joined or left is reached from the next line on.
-  std::array<TtySlot, kRecipientsMax> table{};
-  std::size_t count = 0;
-  if (File f = open_data_stream(ROOM_ALL.data())) count = load_recipients(f.get(), group, table);
+void chat_say(int group, int room, const char* text) {
+  if (!prepared.ready || prepared.group != group || prepared.room != room ||
+      monotonic_ns() - prepared.at_ns > kPreparedForNs)
+    prepare_announcement(group, room);
+  prepared.ready = false;  // each reading serves one line
 
   std::array<char, kMessageSize> framed;
   frame_announcement(text, framed);
-  for (std::size_t i = 0; i < count; ++i)
-    if (table[i][0] != '\0') to_tty2(table[i].data(), framed.data());
+  for (std::size_t i = 0; i < prepared.count; ++i)
+    if (prepared.table[i][0] != '\0') to_tty2(prepared.table[i].data(), framed.data());
 }
 
 bool parse_result_line(const char* line, ResultLine& out) {

@@ -34,7 +34,12 @@ void frame_announcement(const char* text, std::array<char, kMessageSize>& out);
 std::size_t load_recipients(std::FILE* roster, int group,
                             std::array<TtySlot, kRecipientsMax>& table);
 
-// Announces text to every terminal of the group's users in the room's roster.
+// Touches the room's roster and reads the group's terminals from it now, for the next
+// announcement: done shortly before a line is due, it lets the line go out on time.
+void prepare_announcement(int group, int room);
+
+// Announces text to every terminal of the group's users in the room's roster, touched
+// and read for it afresh (or just before, by prepare_announcement).
 void chat_say(int group, int room, const char* text);
 
 // One finisher as a results line gives it: "<finish time> <user id> <token>".

@@ -32,8 +32,10 @@ constexpr std::size_t kBufSize = 200;  // paths and the word
 void print_title(int group, int room) {
   chat_say(group, room, TXT_TITLE);
   RoundClock clock;
-  count_down([&] { return clock.now(); }, [&](std::time_t seen) { clock.sleep_past(seen); },
-             [&](const char* line) { chat_say(group, room, line); });
+  count_down(
+      [&] { return clock.now(); },
+      [&](std::time_t seen) { clock.sleep_past(seen, [&] { prepare_broadcast(group, room); }); },
+      [&](const char* line) { chat_say(group, room, line); });
 }
 
 int pick_number() { return std::rand() % 3; }
