@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "round_names.h"
 
 #ifndef BBS_SOURCE_DIR
 #error "BBS_SOURCE_DIR must name the source tree"
@@ -155,8 +156,10 @@ int main() {
     for (std::size_t nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
       std::printf("    |%s|\n", readable(text.substr(at, nl - at)).c_str());
   }
+  RoundPath answer, results;
+  answer_path(room, group, answer);
+  results_path(room, group, results);
   std::printf("\nAnswer file left behind: %s; results file left behind: %s\n",
-              bbs.exists("frm/typegame/taja.31") ? "yes" : "no",
-              bbs.exists("frm/typegame/chatmess.31") ? "yes" : "no");
+              bbs.exists(answer.data()) ? "yes" : "no", bbs.exists(results.data()) ? "yes" : "no");
   return result.status == 0 ? 0 : 1;
 }

@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -21,6 +22,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "round_names.h"
 
 #ifndef BBS_BIN_DIR
 #error "BBS_BIN_DIR must name the build tree"
@@ -128,6 +131,17 @@ void Scratch::symlink(std::string_view rel, const std::string& target) const {
     throw std::runtime_error("symlink " + file(rel));
 }
 
+InDir::InDir(const std::string& dir) {
+  std::array<char, 4096> here{};
+  if (!getcwd(here.data(), here.size()) || chdir(dir.c_str()) != 0)
+    throw std::runtime_error("cannot enter " + dir);
+  back_ = here.data();
+}
+
+InDir::~InDir() {
+  if (chdir(back_.c_str()) != 0) std::perror("chdir back");
+}
+
 void set_mtime(const std::string& path, std::time_t when) {
   timespec times[2] = {{when, 0}, {when, 0}};
   if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
@@ -200,9 +214,9 @@ std::string roster_bytes(const std::vector<RosterEntry>& entries) {
 }
 
 void write_roster(const Scratch& dir, int room, const std::vector<RosterEntry>& entries) {
-  char rel[64];
-  std::snprintf(rel, sizeof rel, "user/chat/rm_%02d.all", room);
-  dir.write(rel, roster_bytes(entries));
+  std::array<char, 200> rel;
+  roster_path(room, rel);
+  dir.write(rel.data(), roster_bytes(entries));
 }
 
 Proc::Proc(const std::string& bin, const std::vector<std::string>& args, const std::string& cwd,
@@ -347,45 +361,6 @@ void SteppedClock::set_offset(long seconds) const {
   std::string tmp = file_ + ".new";
   std::ofstream(tmp) << (seconds >= 0 ? "+" : "") << seconds << "\n";
   std::rename(tmp.c_str(), file_.c_str());
-}
-
-ChatEngine::ChatEngine(const Scratch& dir, int room, int group, std::vector<Finisher> finishers,
-                       int give_up_ms) {
-  char answer[96], results[96];
-  std::snprintf(answer, sizeof answer, "frm/typegame/taja.%d%d", room, group);
-  std::snprintf(results, sizeof results, "frm/typegame/chatmess.%d%d", room, group);
-  std::string answer_path = dir.file(answer);
-  std::string results_path = dir.file(results);
-  thread_ = std::thread([this, answer_path, results_path, finishers, give_up_ms] {
-    long end = now_ms() + give_up_ms;
-    while (now_ms() < end) {
-      std::string w = slurp(answer_path);
-      if (!w.empty()) {
-        word_ = w;
-        word_time_ = static_cast<long>(std::time(nullptr));
-        break;
-      }
-      usleep(5000);
-    }
-    if (word_.empty()) return;
-    for (const auto& f : finishers) {
-      long due = word_time_ + f.delay_s;
-      while (static_cast<long>(std::time(nullptr)) < due) usleep(10000);
-      std::ofstream out(results_path, std::ios::app);
-      if (f.raw)
-        out << f.user << '\n';
-      else
-        out << std::time(nullptr) << ' ' << f.user << ' ' << f.token << '\n';
-    }
-  });
-}
-
-ChatEngine::~ChatEngine() { join(); }
-
-std::string ChatEngine::join() {
-  if (!joined_ && thread_.joinable()) thread_.join();
-  joined_ = true;
-  return word_;
 }
 
 std::string euckr_to_utf8(std::string_view bytes) { return convert(bytes, "UTF-8", "EUC-KR"); }

@@ -1,6 +1,7 @@
-// End-to-end helpers: a scratch BBS working directory, real pseudo-terminals as the
-// players' terminals, the server's roster and chat-engine parts, and running a built
-// program the way the server does.
+// The server's side of a round, stood in for: a scratch BBS working directory, real
+// pseudo-terminals as the players' terminals, the server's roster and chat engine, and
+// running a built program the way the server does. The tests and the tools (demo, play
+// mode, the benchmarks, the soak) all stand on it; it needs no GoogleTest.
 #pragma once
 
 #include <sys/types.h>
@@ -11,8 +12,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
+
+#include "chat_engine.h"
 
 namespace harness {
 
@@ -41,6 +43,19 @@ class Scratch {
 
  private:
   std::string root_;
+};
+
+// The working directory for its lifetime: code that works on paths relative to the
+// server's directory runs inside a scratch one. Throws when it cannot be entered.
+class InDir {
+ public:
+  explicit InDir(const std::string& dir);
+  ~InDir();
+  InDir(const InDir&) = delete;
+  InDir& operator=(const InDir&) = delete;
+
+ private:
+  std::string back_;
 };
 
 // Sets a file's modification (and access) time, to the second.
@@ -151,36 +166,6 @@ class SteppedClock {
 
  private:
   std::string file_;
-};
-
-// A finisher as the server's chat engine records one: `delay_s` whole seconds after the
-// word appeared in the answer file, the line "<time> <user> <token>" is appended.
-struct Finisher {
-  int delay_s;
-  std::string user;
-  std::string token = "typed";
-  bool raw = false;  // write `user` as the whole line instead
-};
-
-// Stand-in for the server's chat engine for one room and group: waits until the answer
-// file holds a word, then appends the finishers' lines to the results file in order.
-class ChatEngine {
- public:
-  ChatEngine(const Scratch& dir, int room, int group, std::vector<Finisher> finishers,
-             int give_up_ms = 60000);
-  ~ChatEngine();
-  ChatEngine(const ChatEngine&) = delete;
-  ChatEngine& operator=(const ChatEngine&) = delete;
-
-  // Joins the engine; returns the word it saw in the answer file (empty if none).
-  std::string join();
-  long word_time() const { return word_time_; }  // time() when the word was seen
-
- private:
-  std::thread thread_;
-  std::string word_;
-  long word_time_ = 0;
-  bool joined_ = false;
 };
 
 // EUC-KR bytes to UTF-8, for test messages and the demonstration; invalid bytes as '?'.

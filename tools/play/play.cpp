@@ -163,22 +163,6 @@ class Screen {
   play::FrameLog log_;
 };
 
-// The round runs in the scratch directory as the server runs in its own: the broadcast
-// used for the ranking works with the server's relative paths.
-class InDir {
- public:
-  explicit InDir(const std::string& dir) : back_(fs::current_path()) { fs::current_path(dir); }
-  ~InDir() {
-    std::error_code ec;
-    fs::current_path(back_, ec);
-  }
-  InDir(const InDir&) = delete;
-  InDir& operator=(const InDir&) = delete;
-
- private:
-  fs::path back_;
-};
-
 bool has_exited(pid_t pid) {
   siginfo_t info{};
   return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
@@ -218,7 +202,9 @@ Outcome play_round(const Options& opt, const winsize& size, bool utf8) {
   for (auto& t : rival_ttys) roster.push_back({kGroup, t.name()});
   harness::write_roster(bbs, kRoom, roster);
   play::ChatStandIn engine(bbs.path(), kRoom, kGroup, opt.name, rivals);
-  InDir here(bbs.path());
+  // The round runs in the scratch directory as the server runs in its own: the broadcast
+  // used for the ranking works with the server's relative paths.
+  harness::InDir here(bbs.path());
 
   play::Recoder shown("EUC-KR", utf8 ? "UTF-8" : "EUC-KR");
   play::Recoder typed("UTF-8", utf8 ? "EUC-KR" : "UTF-8");

@@ -1,40 +1,27 @@
 #include "play_room.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
-#include "handles.h"
 #include "game_files.h"
+#include "handles.h"
 #include "round.h"
+#include "round_names.h"
 
 namespace play {
-
-namespace {
-
-std::string slurp(const std::string& path) {
-  std::string out;
-  if (File f{std::fopen(path.c_str(), "rb")}) {
-    char buf[512];
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f.get())) > 0;) out.append(buf, n);
-  }
-  return out;
-}
-
-}  // namespace
 
 RoundPlan plan_round(const std::string& dir, const char* type) {
   RoundPlan plan;
   IndexLookup idx;
-  if (File index{std::fopen((dir + "/frm/typegame/data.txt").c_str(), "r")})
+  if (File index{std::fopen((dir + "/" + INDEX_PATH).c_str(), "r")})
     find_word_type(index.get(), type, idx);
   if (idx.file[0] != '\0') {
     plan.limit = idx.limit;
-    plan.list = std::string("frm/typegame/") + idx.file.data();
+    std::array<char, kPathSize * 2> list;
+    list_path(idx.file.data(), list.data(), list.size());
+    plan.list = list.data();
   }
   return plan;
 }
@@ -62,37 +49,14 @@ std::vector<Rival> rivals_for(std::int32_t limit) {
 
 ChatStandIn::ChatStandIn(std::string dir, int room, int group, std::string player,
                          std::vector<Rival> rivals)
-    : player_(std::move(player)), rivals_(std::move(rivals)) {
-  std::string rg = std::to_string(room) + std::to_string(group);
-  answer_ = dir + "/frm/typegame/taja." + rg;
-  results_ = dir + "/frm/typegame/chatmess." + rg;
-}
-
-std::string ChatStandIn::current_word() const { return slurp(answer_); }
-
-void ChatStandIn::finish(const std::string& id, std::time_t now) const {
-  char line[64];
-  int n =
-      std::snprintf(line, sizeof line, "%lld %s typed\n", static_cast<long long>(now), id.c_str());
-  if (n <= 0 || n >= static_cast<int>(sizeof line)) return;
-  int fd = open(results_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-  if (fd < 0) return;
-  ssize_t w = write(fd, line, static_cast<size_t>(n));
-  (void)w;
-  close(fd);
-}
+    : room_(dir, room, group), player_(std::move(player)), rivals_(std::move(rivals)) {}
 
 void ChatStandIn::tick(std::time_t now) {
-  std::string w = current_word();
-  if (w.empty()) return;
-  if (!word_out()) {
-    word_ = w;
-    word_time_ = now;
-  }
+  if (!room_.look(now)) return;
   for (auto& r : rivals_) {
-    if (!r.done && now >= word_time_ + r.delay_s) {
+    if (!r.done && now >= room_.word_time() + r.delay_s) {
       r.done = true;
-      finish(r.id, now);
+      room_.finish(r.id, "typed", now);
       just_finished_.push_back(r.id);
     }
   }
@@ -105,14 +69,14 @@ std::vector<std::string> ChatStandIn::take_finished() {
 }
 
 ChatStandIn::Typed ChatStandIn::typed(std::string_view line, std::time_t now) {
-  std::string w = current_word();
+  std::string w = room_.current_word();
   if (w.empty()) return Typed::NotYet;
   if (player_done_) return Typed::AlreadyFinished;
   if (line != w) return Typed::Missed;
   // Rivals due by now finished first; their lines go before the person's.
   tick(now);
   player_done_ = true;
-  finish(player_, now);
+  room_.finish(player_, "typed", now);
   return Typed::Finished;
 }
 

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "chat_engine.h"
+
 namespace play {
 
 // What the word-type index says about a type: its time limit and word list. A type the
@@ -32,9 +34,9 @@ struct Rival {
 // Rivals who finish at fixed shares of the time limit, so the person can beat some.
 std::vector<Rival> rivals_for(std::int32_t limit);
 
-// The chat engine of one room and group in the working directory `dir`: while the answer
-// file holds a word, a finisher's line "<time> <user id> typed" is appended to the
-// results file, in finishing order.
+// The chat engine of one room and group in the working directory `dir`, driven by the
+// person and the rivals: while the answer file holds a word, a finisher's line
+// "<time> <user id> typed" is appended to the results file, in finishing order.
 class ChatStandIn {
  public:
   ChatStandIn(std::string dir, int room, int group, std::string player, std::vector<Rival> rivals);
@@ -50,22 +52,18 @@ class ChatStandIn {
   // show them as they happen.
   std::vector<std::string> take_finished();
 
-  bool word_out() const { return word_time_ != 0; }
+  bool word_out() const { return room_.word_out(); }
   bool player_finished() const { return player_done_; }
-  const std::string& word() const { return word_; }
-  std::time_t word_time() const { return word_time_; }
-  const std::string& answer_path() const { return answer_; }
-  const std::string& results_path() const { return results_; }
+  const std::string& word() const { return room_.word(); }
+  std::time_t word_time() const { return room_.word_time(); }
+  const std::string& answer_path() const { return room_.answer_path(); }
+  const std::string& results_path() const { return room_.results_path(); }
 
  private:
-  std::string current_word() const;
-  void finish(const std::string& id, std::time_t now) const;
-
-  std::string answer_, results_, player_;
+  harness::ChatRoom room_;
+  std::string player_;
   std::vector<Rival> rivals_;
   std::vector<std::string> just_finished_;
-  std::string word_;
-  std::time_t word_time_ = 0;
   bool player_done_ = false;
 };
 
