@@ -11,6 +11,7 @@
 
 #include "cli.h"
 #include "compose.h"
+#include "confine.h"
 #include "handles.h"
 #include "usage.h"
 
@@ -58,6 +59,7 @@ void draw_rows(int first_row) {
 
 int main(int argc, char** argv) {
   if (answer_help_or_version(argc, argv, "bigclock", BIGCLOCK_USAGE)) return 0;
+  confine({});
   load_font();
 
   // An unformatted text stays empty and so draws as eight blanks.

@@ -12,9 +12,6 @@
 #include "data_file.h"
 #include "replace_file.h"
 
-namespace {
-
-// The directory part of a path, "." when it has none.
 void directory_of(const char* path, HeaderPath& dir) {
   const char* slash = std::strrchr(path, '/');
   if (!slash) {
@@ -24,8 +21,6 @@ void directory_of(const char* path, HeaderPath& dir) {
     std::snprintf(dir.data(), dir.size(), "%.*s", len, path);
   }
 }
-
-}  // namespace
 
 bool header_target(const char* name, HeaderPath& target) {
   if (std::snprintf(target.data(), target.size(), "%s", name) >= static_cast<int>(target.size()))

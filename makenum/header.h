@@ -13,6 +13,9 @@ using HeaderPath = std::array<char, PATH_MAX>;
 // never ends or a path too long.
 bool header_target(const char* name, HeaderPath& target);
 
+// The directory part of a path, "." when it has none: where the target's new file goes.
+void directory_of(const char* path, HeaderPath& dir);
+
 // Holds every other makenum of the target's directory off, from reading the number to
 // replacing the file, so that runs at once each take a number of their own.
 class HeaderLock {

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -227,12 +228,14 @@ TEST(TyperaceRound, SignalWhileTouchRunsIsNotLostAndAStderrNobodyReadsFreesTheRo
   Scratch dir;
   dir.write("frm/typegame/data.txt", "short 300 short.lst\nlost 3 missing.lst\n");
   dir.write("frm/typegame/short.lst", "5 hello\n");
-  // A touch that takes its time, so the signal surely lands while the shell runs it.
-  dir.write("slowbin/touch", "#!/bin/sh\n: > started\nsleep 2\nexec /usr/bin/touch \"$@\"\n");
-  chmod(dir.file("slowbin/touch").c_str(), 0755);
+  // A touch that takes its time, so the signal surely lands while the shell runs it; it
+  // marks its start where the round may write.
+  std::filesystem::create_directory(dir.file("slowbin"));
+  dir.symlink("slowbin/touch", SLOW_TOUCH_BIN);
   harness::Proc slow(harness::program("typerace"), {"x", "2", "7", "short"}, dir.path(),
-                     {"PATH=" + dir.file("slowbin") + ":/usr/bin:/bin"});
-  ASSERT_TRUE(wait_for_file(dir, "started", 10000));
+                     {"PATH=" + dir.file("slowbin") + ":/usr/bin:/bin",
+                      "SLOW_TOUCH_STARTED=" + dir.file("user/chat/started")});
+  ASSERT_TRUE(wait_for_file(dir, "user/chat/started", 10000));
   slow.signal(SIGINT);
   EXPECT_EQ(slow.wait(10000).status, 128 + SIGINT);
   EXPECT_FALSE(dir.exists("frm/typegame/taja.72"));
