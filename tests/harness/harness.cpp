@@ -366,6 +366,20 @@ std::vector<std::string> fixed_clock(std::time_t when) {
   return env;
 }
 
+std::vector<std::string> both_env(std::vector<std::string> first,
+                                  const std::vector<std::string>& second) {
+  constexpr std::string_view kPreload = "LD_PRELOAD=";
+  for (const auto& kv : second) {
+    auto preload = std::find_if(first.begin(), first.end(),
+                                [&](const std::string& f) { return f.starts_with(kPreload); });
+    if (kv.starts_with(kPreload) && preload != first.end())
+      *preload += ":" + kv.substr(kPreload.size());
+    else
+      first.push_back(kv);
+  }
+  return first;
+}
+
 bool landlock_available() {
   constexpr unsigned kVersion = 1;  // asks for the version of Landlock the kernel has
   return syscall(SYS_landlock_create_ruleset, nullptr, 0, kVersion) >= 1;

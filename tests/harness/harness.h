@@ -143,6 +143,10 @@ class SteppedClock {
 // program as its environment.
 std::vector<std::string> fixed_clock(std::time_t when);
 
+// Both environments for one program, every library either preloads preloaded.
+std::vector<std::string> both_env(std::vector<std::string> first,
+                                  const std::vector<std::string>& second);
+
 // Whether this kernel confines programs (Landlock); the programs run unconfined elsewhere.
 bool landlock_available();
 // A child setup: the program finds no Landlock in the kernel, as on an older machine.

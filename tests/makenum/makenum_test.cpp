@@ -38,10 +38,8 @@ std::string report(int n, const std::string& date) {
 std::vector<std::string> fake_env(const std::string& when, std::vector<std::string> extra = {}) {
   std::tm tm{};
   if (!strptime(when.c_str(), "%Y-%m-%d %H:%M:%S", &tm)) ADD_FAILURE() << "no time: " << when;
-  std::vector<std::string> env = harness::fixed_clock(timegm(&tm));
-  env.push_back("TZ=UTC");
-  env.insert(env.end(), extra.begin(), extra.end());
-  return env;
+  extra.push_back("TZ=UTC");
+  return harness::both_env(harness::fixed_clock(timegm(&tm)), extra);
 }
 
 class Makenum : public ::testing::Test {
@@ -245,3 +243,16 @@ TEST(MakenumClock, StampsTheLocalTimeOfTheRun) {
 }
 
 }  // namespace
+
+TEST_F(Makenum, ConfinedToItsDirectoryAndTheSnapshotCommands) {
+  if (!harness::landlock_available()) GTEST_SKIP() << "this kernel has no Landlock";
+  write_number(29);
+  harness::Probe probe(dir.path());
+  auto r = harness::run(bin, {}, dir.path(), fake_env("2026-12-07 10:20:00", probe.env()), 120000,
+                        probe.setup());
+  EXPECT_EQ(r.out, report(30, "\"2026-12-07 10:20\""));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(dir.read("bk261207/main.c"), dir.read("main.c"));
+  for (const char* name : {"makenum", "mkdir", "cp"})
+    EXPECT_EQ(probe.report(name), "outside=refused inside=made run=refused") << name;
+}
