@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -89,22 +90,23 @@ TEST_F(Confine, WritesOnlyInItsTreesAndRunsOnlyItsProgramsAndTheirInterpreters) 
   script(dir, "bin/tool", "#!/bin/sh\nexit 7\n");
   script(dir, "bin/bare", "exit 4\n");  // no interpreter named: the shell reads it itself
   const std::string tool = dir.file("bin/tool"), bare = dir.file("bin/bare");
-  EXPECT_EQ(in_child([&] {
-              const bool confined = confine({.trees = {tree.c_str()},
-                                             .devices = {devices.c_str()},
-                                             .programs = {"/bin/sh", tool.c_str(), bare.c_str()}});
-              fs::create_directory(tree + "/sub");
-              const bool moved = rename((tree + "/old").c_str(), (tree + "/sub/old").c_str()) == 0;
-              return std::to_string(confined) + " tree: " + make(tree + "/new") + " " +
-                     outcome(moved) + " " + outcome(truncate((tree + "/sub/old").c_str(), 1) == 0) +
-                     " outside: " + make(dir.file("user/score/new")) +
-                     " devices: " + write_existing(devices + "/tty") + " " +
-                     make(devices + "/new") + " " +
-                     outcome(unlink((devices + "/tty").c_str()) == 0) +
-                     " run: " + run({"/bin/sh", "-c", "exit 3"}) + " " + run({tool.c_str()}) + " " +
-                     run({"/bin/sh", "-c", bare.c_str()}) + " " + run({"/usr/bin/true"});
-            }),
-            "1 tree: ok ok ok outside: refused devices: ok refused refused run: 3 7 4 refused");
+  EXPECT_EQ(
+      in_child([&] {
+        const bool confined = confine({.trees = {tree.c_str()},
+                                       .devices = {devices.c_str()},
+                                       .programs = {"/bin/sh", tool.c_str(), bare.c_str()}});
+        fs::create_directory(tree + "/sub");
+        const bool moved = rename((tree + "/old").c_str(), (tree + "/sub/old").c_str()) == 0;
+        return std::to_string(confined) + std::to_string(prctl(PR_GET_NO_NEW_PRIVS, 0, 0, 0, 0)) +
+               " tree: " + make(tree + "/new") + " " + outcome(moved) + " " +
+               outcome(truncate((tree + "/sub/old").c_str(), 1) == 0) +
+               " outside: " + make(dir.file("user/score/new")) +
+               " devices: " + write_existing(devices + "/tty") + " " + make(devices + "/new") +
+               " " + outcome(unlink((devices + "/tty").c_str()) == 0) +
+               " run: " + run({"/bin/sh", "-c", "exit 3"}) + " " + run({tool.c_str()}) + " " +
+               run({"/bin/sh", "-c", bare.c_str()}) + " " + run({"/usr/bin/true"});
+      }),
+      "11 tree: ok ok ok outside: refused devices: ok refused refused run: 3 7 4 refused");
 }
 
 TEST_F(Confine, LinkedTreesAndProgramsAlongPathAreWhereTheyLead) {
