@@ -19,6 +19,7 @@
 #include "cfile.h"
 #include "claim.h"
 #include "cli.h"
+#include "confine.h"
 #include "data_file.h"
 #include "game_files.h"
 #include "round.h"
@@ -61,6 +62,9 @@ struct Round {
 
 int main(int argc, char** argv) {
   if (answer_help_or_version(argc, argv, "typerace", TYPERACE_USAGE)) return 0;
+  confine({.trees = {"frm/typegame", "user/score", "user/chat"},
+           .devices = {kTerminalDevices},
+           .programs = {"/bin/sh", "touch"}});
   if (argc < 5) {
     std::perror(MSG_NO_ARGS);
     return 1;
