@@ -8,6 +8,7 @@
 #include "check_dir.h"
 #include "cli.h"
 #include "compose.h"
+#include "confine.h"
 #include "usage.h"
 
 namespace {
@@ -45,6 +46,7 @@ void draw_rows(int first_row) {
 
 int main(int argc, char** argv) {
   if (answer_help_or_version(argc, argv, "bigclock", BIGCLOCK_USAGE)) return 0;
+  confine({});
   load_font();
 
   // An unformatted text stays empty and so draws as eight blanks.

@@ -15,9 +15,6 @@
 #include "replace_file.h"
 #include "stamp.h"
 
-namespace {
-
-// The directory part of a path, "." when it has none.
 void directory_of(const char* path, HeaderPath& dir) {
   const char* slash = std::strrchr(path, '/');
   if (!slash) {
@@ -27,6 +24,8 @@ void directory_of(const char* path, HeaderPath& dir) {
     std::snprintf(dir.data(), dir.size(), "%.*s", len, path);
   }
 }
+
+namespace {
 
 // The byte whose lock is a run's turn: the last but one that a file could ever have, so
 // no header reaches it and only a lock meant for the whole file would cover it too.

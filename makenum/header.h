@@ -19,6 +19,9 @@ using HeaderPath = std::array<char, PATH_MAX>;
 // never ends or a path too long.
 bool header_target(const char* name, HeaderPath& target);
 
+// The directory part of a path, "." when it has none: where the target's new file goes.
+void directory_of(const char* path, HeaderPath& dir);
+
 // What is at the target: nothing yet, a plain file, or something makenum must never open
 // (a FIFO, a device, a directory).
 enum class HeaderKind { missing, file, other };

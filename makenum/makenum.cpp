@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "cli.h"
+#include "confine.h"
 #include "endings.h"
 #include "header.h"
 #include "stamp.h"
@@ -42,6 +43,9 @@ int main(int argc, char** argv) {
   // A FIFO, a device or a directory in makenum.h's place is never opened, never waited on.
   HeaderPath target;
   if (!header_target(HEADER, target) || header_kind(target.data()) == HeaderKind::other) return 1;
+  HeaderPath target_dir;
+  directory_of(target.data(), target_dir);
+  confine({.trees = {".", target_dir.data()}, .programs = {"/bin/sh", "mkdir", "cp"}});
 
   std::array<char, 64> date{};
   std::snprintf(date.data(), date.size(), "\"%04d-%02d-%02d %02d:%02d\"", makenum_year(tm.tm_year),

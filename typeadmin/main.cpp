@@ -9,6 +9,7 @@
 
 #include "check.h"
 #include "cli.h"
+#include "confine.h"
 #include "rooms.h"
 #include "terminal_text.h"
 #include "usage.h"
@@ -55,6 +56,8 @@ int wordlist(int argc, char** argv, TerminalText& shown) {
 
 int main(int argc, char** argv) {
   if (answer_help_or_version(argc, argv, "typeadmin", TYPEADMIN_USAGE)) return 0;
+  // It reads and never writes: nothing to write, nothing to run.
+  confine({});
   if (argc < 2) return usage_error("no subcommand given");
   TerminalText shown(operator_uses_utf8());
   const std::string_view command = argv[1];

@@ -13,6 +13,7 @@
 
 #include "claim.h"
 #include "cli.h"
+#include "confine.h"
 #include "data_file.h"
 #include "game_files.h"
 #include "handles.h"
@@ -216,6 +217,9 @@ void rank(Round& r, std::time_t start, const Word& word) {
 
 int main(int argc, char** argv) {
   if (answer_help_or_version(argc, argv, "typerace", TYPERACE_USAGE)) return 0;
+  confine({.trees = {"frm/typegame", "user/score", "user/chat"},
+           .devices = {kTerminalDevices},
+           .programs = {"/bin/sh", "touch"}});
   RoundCall call;
   if (!read_round_call(argc, argv, call)) return 1;
   Round r = read_call(call);

@@ -7,11 +7,13 @@
 #include <cstdio>
 
 #include "cli.h"
+#include "confine.h"
 #include "options.h"
 #include "score.h"
 
 int main(int argc, char** argv) {
   if (answer_help_or_version(argc, argv, "typescore", SCORE_HELP)) return 0;
+  confine({});
   static char block[1 << 16];
   std::setvbuf(stdout, block, _IOFBF, sizeof block);
   return run_typescore(argc, argv, stdout, stderr);

@@ -8,6 +8,7 @@
 
 #include "broadcast.h"
 #include "cli.h"
+#include "confine.h"
 #include "endings.h"
 #include "round_args.h"
 #include "starter.h"
@@ -15,6 +16,7 @@
 
 int main(int argc, char** argv) {
   if (answer_help_or_version(argc, argv, "typestart", TYPESTART_USAGE)) return 0;
+  confine({.trees = {"frm/typegame"}, .devices = {kTerminalDevices}});
   // A message to a stderr nobody reads, or an answer file over the size limit, fails
   // with an error instead of ending the program half-way. Nothing here needs cleaning
   // up: the answer file is replaced whole, with the ending signals held off meanwhile.

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "cli.h"
+#include "confine.h"
 #include "lscmd.h"
 #include "usage.h"
 
@@ -37,6 +38,7 @@ bool copy_field(std::array<char, N>& field, const char* value) {
 
 int main(int argc, char** argv) {
   if (answer_help_or_version(argc, argv, "uplist", UPLIST_USAGE)) return 0;
+  confine({.programs = {"/bin/sh", "ls"}});
   if (argc < 6) return 1;
   // Arguments 2 to 4 are part of the server's calling convention and mean nothing here.
   if (!copy_field(pf.id, argv[1]) || !copy_field(go.code, argv[5])) return 1;

@@ -120,3 +120,15 @@ TEST(Screen, ArgumentsAreIgnored) {
 }
 
 }  // namespace
+
+TEST(Screen, ConfinedItDrawsTheSameAndWritesNothing) {
+  if (!harness::landlock_available()) GTEST_SKIP() << "this kernel has no Landlock";
+  harness::Scratch dir;
+  harness::Probe probe;
+  std::vector<std::string> env = harness::both_env(harness::fixed_clock(983795696), probe.env());
+  env.push_back("TZ=UTC0");
+  const auto r =
+      harness::run(harness::program("bigclock"), {}, dir.path(), env, 30000, probe.setup());
+  EXPECT_EQ(r.out, screen("01/03/05", "12:34:56"));
+  EXPECT_EQ(probe.report("bigclock"), "outside=refused run=refused");
+}

@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kFaketime = "/usr/bin/faketime";
 const std::string kCredit = "\xB0\xB3\xB9\xDF:\xB5\xB5\xB4\xE3\xBC\xD6";
 
 std::string header(int n, const std::string& date) {
@@ -38,18 +37,17 @@ std::string report(int n, const std::string& date) {
   return "make_num=" + std::to_string(n) + "  make_date=" + date + "\n";
 }
 
-// libfaketime is preloaded; a sanitized build must be told that it may come first.
-std::vector<std::string> fake_env(std::vector<std::string> extra = {}) {
-  const char* asan = std::getenv("ASAN_OPTIONS");
+// The clock standing at `when` (UTC), for makenum and the commands it starts.
+std::vector<std::string> fake_env(const std::string& when, std::vector<std::string> extra = {}) {
+  std::tm tm{};
+  if (!strptime(when.c_str(), "%Y-%m-%d %H:%M:%S", &tm)) ADD_FAILURE() << "no time: " << when;
   extra.push_back("TZ=UTC");
-  extra.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
-  return extra;
+  return harness::both_env(harness::fixed_clock(timegm(&tm)), extra);
 }
 
 class Makenum : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (access(kFaketime.c_str(), X_OK) != 0) FAIL() << "faketime is not installed";
     dir.write("main.c", "int main(void) { return 0; }\n");
     dir.write("bbs.h", "#include \"makenum.h\"\n");
     dir.write("notes.txt", "not a source\n");
@@ -58,8 +56,7 @@ class Makenum : public ::testing::Test {
   // Runs `bin` at `when` (UTC) with `args`.
   harness::Result stamp_at(const std::string& when, std::vector<std::string> args = {},
                            std::vector<std::string> env = {}) {
-    args.insert(args.begin(), {when, bin});
-    return harness::run(kFaketime, args, dir.path(), fake_env(env));
+    return harness::run(bin, args, dir.path(), fake_env(when, env));
   }
 
   void write_number(int n) { dir.write("makenum.h", header(n, "\"1999-01-01 00:00\"")); }
@@ -374,3 +371,16 @@ TEST(MakenumClock, StampsTheLocalTimeOfTheRun) {
 }
 
 }  // namespace
+
+TEST_F(Makenum, ConfinedToItsDirectoryAndTheSnapshotCommands) {
+  if (!harness::landlock_available()) GTEST_SKIP() << "this kernel has no Landlock";
+  write_number(29);
+  harness::Probe probe(dir.path());
+  auto r = harness::run(bin, {}, dir.path(), fake_env("2026-12-07 10:20:00", probe.env()), 120000,
+                        probe.setup());
+  EXPECT_EQ(r.out, report(30, "\"2026-12-07 10:20\""));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(dir.read("bk261207/main.c"), dir.read("main.c"));
+  for (const char* name : {"makenum", "mkdir", "cp"})
+    EXPECT_EQ(probe.report(name), "outside=refused inside=made run=refused") << name;
+}

@@ -222,3 +222,17 @@ TEST(TypeadminWordlist, BadLinesAreNamedAndNothingIsWritten) {
     EXPECT_EQ(bad.out, "");
   }
 }
+
+TEST(TypeadminCheck, ConfinedItReadsTheGameFilesAndWritesNothing) {
+  if (!harness::landlock_available()) GTEST_SKIP() << "this kernel has no Landlock";
+  Scratch dir;
+  for (const auto& f : fs::directory_iterator(BBS_SOURCE_DIR "/sample/frm/typegame"))
+    fs::copy_file(f.path(), dir.file("frm/typegame/" + f.path().filename().string()));
+  harness::Probe probe;
+  std::vector<std::string> env = probe.env();
+  env.push_back("LC_ALL=C.UTF-8");
+  const harness::Result r =
+      harness::run(harness::program("typeadmin"), {"check"}, dir.path(), env, 60000, probe.setup());
+  EXPECT_EQ(r.out, "no problems\n");
+  EXPECT_EQ(probe.report("typeadmin"), "outside=refused run=refused");
+}

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -227,12 +228,14 @@ TEST(TyperaceRound, SignalWhileTouchRunsIsNotLostAndAStderrNobodyReadsFreesTheRo
   Scratch dir;
   dir.write("frm/typegame/data.txt", "short 300 short.lst\nlost 3 missing.lst\n");
   dir.write("frm/typegame/short.lst", "5 hello\n");
-  // A touch that takes its time, so the signal surely lands while the shell runs it.
-  dir.write("slowbin/touch", "#!/bin/sh\n: > started\nsleep 2\nexec /usr/bin/touch \"$@\"\n");
-  chmod(dir.file("slowbin/touch").c_str(), 0755);
+  // A touch that takes its time, so the signal surely lands while the shell runs it; it
+  // marks its start where the round may write.
+  std::filesystem::create_directory(dir.file("slowbin"));
+  dir.symlink("slowbin/touch", SLOW_TOUCH_BIN);
   harness::Proc slow(harness::program("typerace"), {"x", "2", "7", "short"}, dir.path(),
-                     {"PATH=" + dir.file("slowbin") + ":/usr/bin:/bin"});
-  ASSERT_TRUE(wait_for_file(dir, "started", 10000));
+                     {"PATH=" + dir.file("slowbin") + ":/usr/bin:/bin",
+                      "SLOW_TOUCH_STARTED=" + dir.file("user/chat/started")});
+  ASSERT_TRUE(wait_for_file(dir, "user/chat/started", 10000));
   slow.signal(SIGINT);
   EXPECT_EQ(slow.wait(10000).status, 128 + SIGINT);
   EXPECT_FALSE(dir.exists("frm/typegame/taja.72"));
@@ -459,4 +462,58 @@ TEST(TyperaceRound, FallbackListsWhenTheIndexIsMissing) {
   proc.signal(SIGTERM);
   EXPECT_EQ(proc.wait(10000).status, 128 + SIGTERM);
   EXPECT_FALSE(dir.exists("frm/typegame/taja.72"));
+}
+
+namespace {
+
+// A short round of room 7, group 2, on `dir`, heard by `a`, with alice finishing: true
+// when the room saw the whole round and its ranking, with alice first.
+bool plays_round_for_alice(const Scratch& dir, Pty& a, const std::vector<std::string>& env = {},
+                           const harness::ChildSetup& setup = {}) {
+  harness::write_roster(dir, 7, {{2, a.name()}});
+  dir.write("frm/typegame/data.txt", "short 2 short.lst\n");
+  dir.write("frm/typegame/short.lst", "5 hello\n");
+  harness::ChatEngine engine(dir, 7, 2, {{1, "alice"}});
+  auto res = harness::run(harness::program("typerace"), {"x", "2", "7", "short"}, dir.path(), env,
+                          120000, setup);
+  EXPECT_EQ(engine.join(), "hello");
+  EXPECT_EQ(res.status, 0);
+  EXPECT_EQ(res.err, "");
+  const std::string got = a.drain();
+  std::size_t rest = 0;
+  return opens_round(got, "short", "hello", &rest) &&
+         got.compare(rest, frame(kResults).size(), frame(kResults)) == 0 &&
+         got.find("   alice   ", rest) != std::string::npos;
+}
+
+}  // namespace
+
+TEST(TyperaceConfined, WritesOnlyItsTreesAndTheTerminalsAndStartsOnlyTheShellAndTouch) {
+  if (!harness::landlock_available()) GTEST_SKIP() << "this kernel has no Landlock";
+  Scratch dir;
+  Pty a;
+  harness::Probe probe(dir.file("frm/typegame"));
+  EXPECT_TRUE(plays_round_for_alice(dir, a, probe.env(), probe.setup()));
+  ASSERT_EQ(ledger_lines(dir).size(), 1u);
+  EXPECT_EQ(probe.report("typerace"), "outside=refused inside=made run=refused");
+  EXPECT_EQ(probe.report("touch"), "outside=refused inside=made run=refused");
+}
+
+TEST(TyperaceConfined, GameFilesAndLedgersLinkedToAnotherDiskStillPlayAWholeRound) {
+  Scratch dir, disk;
+  for (const char* rel : {"frm", "user/score"}) {
+    std::filesystem::remove_all(dir.file(rel));
+    dir.symlink(rel, disk.file(rel));
+  }
+  Pty a;
+  harness::Probe probe(dir.file("frm/typegame"));
+  EXPECT_TRUE(plays_round_for_alice(dir, a, probe.env(), probe.setup()));
+  if (harness::landlock_available()) {
+    EXPECT_EQ(probe.report("typerace"), "outside=refused inside=made run=refused");
+  }
+  const std::vector<std::string> lines = ledger_lines(disk);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].substr(0, 10), "     alice");
+  EXPECT_TRUE(disk.exists("frm/typegame/short.lst"));
+  EXPECT_FALSE(disk.exists("frm/typegame/taja.72"));
 }

@@ -249,3 +249,14 @@ TEST(TypescoreCall, BadCallsPrintTheUsageAndBadLedgersSaySo) {
   EXPECT_EQ(r.err, "typescore: user/score/type2612.dat: Is a directory\n");
   EXPECT_EQ(r.out, "rank,user,rounds,wins,best,average\n");
 }
+
+TEST(TypescoreCall, ConfinedItReadsTheLedgersAndWritesNothing) {
+  if (!harness::landlock_available()) GTEST_SKIP() << "this kernel has no Landlock";
+  Scratch dir;
+  dir.write("user/score/type2611.dat", "nov 1 26 11 30 23 30 short 1 3 1 100\n");
+  harness::Probe probe;
+  auto r = harness::run(harness::program("typescore"), {"--month", "2611", "--csv"}, dir.path(),
+                        probe.env(), 120000, probe.setup());
+  EXPECT_EQ(r.out, "rank,user,rounds,wins,best,average\n1,nov,1,1,100,100\n");
+  EXPECT_EQ(probe.report("typescore"), "outside=refused run=refused");
+}

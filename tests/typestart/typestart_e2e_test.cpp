@@ -361,3 +361,19 @@ TEST(TypestartRoster, NamesAreCleanedThenJudgedAndSlotsEndAtAHundred) {
   EXPECT_EQ(st.st_size, 0);
   unlink(shm);
 }
+
+TEST(TypestartRun, ConfinedToTheGameFilesAndTheTerminals) {
+  if (!harness::landlock_available()) GTEST_SKIP() << "this kernel has no Landlock";
+  Scratch dir;
+  Pty a;
+  harness::write_roster(dir, 7, {{2, a.name()}});
+  game_files(dir);
+  harness::Probe probe(dir.file("frm/typegame"));
+  auto res = harness::run(harness::program("typestart"), {"x", "2", "7", "five"}, dir.path(),
+                          probe.env(), 120000, probe.setup());
+  EXPECT_EQ(res.status, 0);
+  EXPECT_EQ(res.err, "");
+  EXPECT_EQ(dir.read("frm/typegame/taja.72"), expected_word());
+  EXPECT_TRUE(is_opening(a.drain(), frame(expected_word())));
+  EXPECT_EQ(probe.report("typestart"), "outside=refused inside=made run=refused");
+}

@@ -160,3 +160,20 @@ TEST_F(Uplist, RefusedArgumentsRunNothing) {
 }
 
 }  // namespace
+
+TEST_F(Uplist, ConfinedToRunningLsAndWithoutLandlockAsBefore) {
+  if (!harness::landlock_available()) GTEST_SKIP() << "this kernel has no Landlock";
+  dir.write("user/autoup/pds/data/guest/readme.txt", "hello\n");
+  const auto want = ls_l("user/autoup/pds/data/guest/");
+  for (bool landlock : {true, false}) {
+    harness::Probe probe;
+    auto r = harness::run(
+        harness::program("uplist"), {"guest", "a", "b", "c", "pds"}, dir.path(), probe.env(),
+        120000, harness::both(probe.setup(), landlock ? nullptr : harness::without_landlock()));
+    EXPECT_EQ(r.out, want.out);
+    EXPECT_EQ(r.err, "");
+    const std::string found = landlock ? "outside=refused run=refused" : "outside=made run=ran";
+    EXPECT_EQ(probe.report("uplist"), found);
+    EXPECT_EQ(probe.report("ls"), found);
+  }
+}

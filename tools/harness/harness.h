@@ -168,6 +168,43 @@ class SteppedClock {
   std::string file_;
 };
 
+// A wall clock that stands at `when` for the program and all it starts, unlike
+// SteppedClock's, which the programs a confined program starts cannot read. Pass to the
+// program as its environment.
+std::vector<std::string> fixed_clock(std::time_t when);
+
+// Both environments for one program, every library either preloads preloaded.
+std::vector<std::string> both_env(std::vector<std::string> first,
+                                  const std::vector<std::string>& second);
+
+// Whether this kernel confines programs (Landlock); the programs run unconfined elsewhere.
+bool landlock_available();
+// A child setup: the program finds no Landlock in the kernel, as on an older machine.
+ChildSetup without_landlock();
+
+// What a program, and everything it starts, can still do once it runs, seen from inside:
+// a preloaded library tries, at each process's exit, to create a file outside every tree
+// the programs may write, to create one in `inside` (when given), and to start a program
+// none of them may run. Pass env() and setup() to the program.
+class Probe {
+ public:
+  explicit Probe(std::string inside = {});
+  ~Probe();
+  Probe(const Probe&) = delete;
+  Probe& operator=(const Probe&) = delete;
+
+  std::vector<std::string> env() const;
+  ChildSetup setup() const;
+  // What the processes of program `name` found, each different line once, in the order
+  // first reported: "outside=refused inside=made run=refused" ("made", "ran", "refused" or
+  // an error number); empty when none of them reported.
+  std::string report(std::string_view name) const;
+
+ private:
+  std::string dir_, inside_;
+  int fd_ = -1;
+};
+
 // EUC-KR bytes to UTF-8, for test messages and the demonstration; invalid bytes as '?'.
 std::string euckr_to_utf8(std::string_view bytes);
 // UTF-8 to EUC-KR; used to write Korean test data readably in the sources.
