@@ -127,11 +127,16 @@ bool parse_result_line(const char* line, ResultLine& out) {
 
 namespace {
 
+// A results line is read into this many bytes, its NUL included; what is longer is cut
+// there, and its rest belongs to no line of its own.
+constexpr std::size_t kResultLineSize = 2048;
+using ResultLineBuffer = std::array<char, kResultLineSize>;
+
 // Reads one line through its line feed, or through the last of the `left` bytes allowed,
 // and keeps the head that fits. Only the line feed ends it: a zero byte inside is one
 // more byte, so it can never make the next line look like the rest of this one. False at
 // the end of the file or of the bytes allowed.
-bool read_line(std::FILE* f, std::array<char, 2048>& line, long long& left) {
+bool read_line(std::FILE* f, ResultLineBuffer& line, long long& left) {
   if (left <= 0) return false;
   int c = std::getc(f);
   if (c == EOF) return false;
@@ -149,7 +154,7 @@ bool read_line(std::FILE* f, std::array<char, 2048>& line, long long& left) {
 }  // namespace
 
 bool read_result(std::FILE* results, ResultLine& out, long long& left) {
-  std::array<char, 2048> line;
+  ResultLineBuffer line;
   while (read_line(results, line, left))
     if (parse_result_line(line.data(), out)) return true;
   return false;

@@ -9,7 +9,7 @@
 #include <ctime>
 
 // The game's directory, and the word-type index in it.
-inline constexpr char GAME_DIR[] = "frm/typegame/";
+inline constexpr char GAME_DIR[] = "frm/typegame";
 inline constexpr char INDEX_PATH[] = "frm/typegame/data.txt";
 // The answer file of a room and group is this stem followed by the room and the group,
 // in plain decimal and with nothing between them.
@@ -30,7 +30,9 @@ bool results_path(int room, int group, RoundPath& out);
 // user/chat/rm_<NN>.all: the room's roster, its number padded to two digits.
 void roster_path(int room, std::array<char, 200>& out);
 
-// frm/typegame/data<k>,dat, k space-padded to two places: a fallback list.
+// data<k>,dat, k space-padded to two places: a fallback list's name, and its path in
+// frm/typegame/.
+void fallback_list_name(int k, std::array<char, 16>& out);
 void fallback_list_path(int k, std::array<char, 32>& out);
 
 // frm/typegame/<file>: a word list the index names. Returns the length the whole path

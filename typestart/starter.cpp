@@ -38,7 +38,7 @@ void print_title(int group, int room) {
       [&](const char* line) { chat_say(group, room, line); });
 }
 
-int pick_number() { return std::rand() % 3; }
+int pick_number() { return std::rand() % kStarterPicks; }
 
 void print_taja(int group, int room, const char* type, std::int32_t& strokes) {
   RoundPath answer;

@@ -22,9 +22,10 @@ inline constexpr char MSG_NO_ANSWER_FILE[] =  // the file the question needs can
 // Announces the title, then counts down on the wall clock.
 void print_title(int group, int room);
 
-// The pick number: rand() % 3 from the generator's unseeded state, so every run of the
+// The pick number: rand() % kStarterPicks from the generator's unseeded state, so every run of the
 // program plays the same record. 1 and 2 play the first and second records; 0 never
 // meets the count and plays the last.
+inline constexpr int kStarterPicks = 3;
 int pick_number();
 
 // Looks up the word type, picks the word, announces it and writes it to the room and
