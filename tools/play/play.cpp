@@ -23,6 +23,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -181,182 +182,240 @@ struct Outcome {
   std::vector<std::string> lines;  // shown once the terminal is back to normal
 };
 
-Outcome play_round(const Options& opt, const winsize& size, bool utf8) {
-  Outcome res;
-  const char* starter = opt.typestart ? "typestart" : "typerace";
-  std::string bin = harness::program(starter);
-  if (access(bin.c_str(), X_OK) != 0) {
-    res.status = 1;
-    res.lines.push_back(std::string("play: ") + bin + " is not built; run `make build` first.");
-    return res;
-  }
-
+// The sample game files in a scratch working directory, the person's terminal and the
+// rivals' in the room's roster.
+struct Room {
   harness::Scratch bbs;
-  fs::copy(fs::path(BBS_SOURCE_DIR) / "sample/frm/typegame", bbs.file("frm/typegame"),
-           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
   harness::Pty you;
   std::array<harness::Pty, 3> rival_ttys;
-  play::RoundPlan plan = play::plan_round(bbs.path(), opt.type.c_str());
-  std::vector<play::Rival> rivals = play::rivals_for(plan.limit);
-  std::vector<harness::RosterEntry> roster{{kGroup, you.name()}};
-  for (auto& t : rival_ttys) roster.push_back({kGroup, t.name()});
-  harness::write_roster(bbs, kRoom, roster);
-  play::ChatStandIn engine(bbs.path(), kRoom, kGroup, opt.name, rivals);
-  // The round runs in the scratch directory as the server runs in its own: the broadcast
-  // used for the ranking works with the server's relative paths.
-  harness::InDir here(bbs.path());
+  play::RoundPlan plan;
+  std::vector<play::Rival> rivals;
 
-  play::Recoder shown("EUC-KR", utf8 ? "UTF-8" : "EUC-KR");
-  play::Recoder typed("UTF-8", utf8 ? "EUC-KR" : "UTF-8");
-  play::LineEditor editor;
+  explicit Room(const Options& opt) {
+    fs::copy(fs::path(BBS_SOURCE_DIR) / "sample/frm/typegame", bbs.file("frm/typegame"),
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    plan = play::plan_round(bbs.path(), opt.type.c_str());
+    rivals = play::rivals_for(plan.limit);
+    std::vector<harness::RosterEntry> roster{{kGroup, you.name()}};
+    for (auto& t : rival_ttys) roster.push_back({kGroup, t.name()});
+    harness::write_roster(bbs, kRoom, roster);
+  }
+};
 
-  std::string status = std::string(starter) + " - room " + std::to_string(kRoom) + " group " +
-                       std::to_string(kGroup) + " - " + opt.type + ", " +
-                       std::to_string(plan.limit) + " s - Enter sends, Ctrl-C leaves";
-  Screen screen(size, status);
-  std::string who = "You are " + opt.name + " on /dev/" + you.name() + "; your rivals:";
-  for (auto& r : rivals) who += " " + r.id;
-  screen.note(who + ".");
-  screen.note("Working directory " + bbs.path() + " (removed at the end).");
-  if (!utf8)
-    screen.note("Your locale is not UTF-8, so Korean text is shown as the EUC-KR bytes it is.");
-  screen.note("When the word appears, type it and press Enter.");
-  screen.prompt("");
+// One round as the person plays it: the room, the chat engine, the screen and the round
+// program, and where the round stands.
+class PlayedRound {
+ public:
+  PlayedRound(const Options& opt, const winsize& size, bool utf8)
+      : opt_(opt),
+        utf8_(utf8),
+        starter_(opt.typestart ? "typestart" : "typerace"),
+        room_(opt),
+        engine_(room_.bbs.path(), kRoom, kGroup, opt.name, room_.rivals),
+        here_(room_.bbs.path()),
+        shown_("EUC-KR", utf8 ? "UTF-8" : "EUC-KR"),
+        typed_("UTF-8", utf8 ? "EUC-KR" : "UTF-8"),
+        screen_(size, status_bar()),
+        ranked_(!opt.typestart) {}
+
+  Outcome play() {
+    greet();
+    round_ = std::make_unique<harness::Proc>(
+        harness::program(starter_),
+        std::vector<std::string>{"play", std::to_string(kGroup), std::to_string(kRoom), opt_.type},
+        room_.bbs.path());
+    while (!quit_ && !got_signal && step()) {
+    }
+    return !ranked_ || !round_over_ ? left_early() : outcome();
+  }
+
+ private:
+  std::string status_bar() const {
+    return std::string(starter_) + " - room " + std::to_string(kRoom) + " group " +
+           std::to_string(kGroup) + " - " + opt_.type + ", " + std::to_string(room_.plan.limit) +
+           " s - Enter sends, Ctrl-C leaves";
+  }
+
+  void greet() {
+    std::string who = "You are " + opt_.name + " on /dev/" + room_.you.name() + "; your rivals:";
+    for (auto& r : room_.rivals) who += " " + r.id;
+    screen_.note(who + ".");
+    screen_.note("Working directory " + room_.bbs.path() + " (removed at the end).");
+    if (!utf8_)
+      screen_.note("Your locale is not UTF-8, so Korean text is shown as the EUC-KR bytes it is.");
+    screen_.note("When the word appears, type it and press Enter.");
+    screen_.prompt("");
+  }
+
   // The rivals' finishes as the chat would show them, when they happen.
-  auto show_finishes = [&](std::time_t now) {
-    for (const auto& id : engine.take_finished())
-      screen.note(id + " has typed the word (" + std::to_string(now - engine.word_time()) + " s).");
-  };
+  void show_finishes(std::time_t now) {
+    for (const auto& id : engine_.take_finished())
+      screen_.note(id + " has typed the word (" + std::to_string(now - engine_.word_time()) +
+                   " s).");
+  }
 
-  harness::Proc round(bin, {"play", std::to_string(kGroup), std::to_string(kRoom), opt.type},
-                      bbs.path());
-  bool round_over = false, ranked = !opt.typestart, quit = false, interrupted = false;
-  harness::Result ended;
-
-  while (!quit && !got_signal) {
-    std::vector<pollfd> fds{{0, POLLIN, 0}, {you.master(), POLLIN, 0}};
-    for (auto& t : rival_ttys) fds.push_back({t.master(), POLLIN, 0});
+  // One turn of the loop: the terminals, the keys, the round program. False when the
+  // round is over and shown, or the person's terminal has gone.
+  bool step() {
+    std::vector<pollfd> fds{{0, POLLIN, 0}, {room_.you.master(), POLLIN, 0}};
+    for (auto& t : room_.rival_ttys) fds.push_back({t.master(), POLLIN, 0});
     if (poll(fds.data(), fds.size(), 100) < 0) {
       for (auto& p : fds) p.revents = 0;  // interrupted: a resize, or a signal to end
     }
     if (resized) {
       resized = 0;
-      screen.redraw(terminal_size());
+      screen_.redraw(terminal_size());
     }
+    std::string room = read_available(room_.you.master());
+    if (!room.empty()) screen_.room(shown_.feed(room));
+    for (auto& t : room_.rival_ttys) read_available(t.master());
 
-    std::string room = read_available(you.master());
-    if (!room.empty()) screen.room(shown.feed(room));
-    for (auto& t : rival_ttys) read_available(t.master());
-
-    std::time_t now = std::time(nullptr);
-    engine.tick(now);
+    const std::time_t now = std::time(nullptr);
+    engine_.tick(now);
     show_finishes(now);
-
-    if (fds[0].revents & (POLLHUP | POLLERR)) break;
-    if (fds[0].revents & POLLIN) {
-      char keys[256];
-      ssize_t n = read(0, keys, sizeof keys);
-      // Drawn once per read, so a character whose bytes come together is never shown half.
-      bool changed = false;
-      for (ssize_t i = 0; i < n && !quit; ++i) {
-        switch (editor.feed(static_cast<unsigned char>(keys[i]))) {
-          case play::LineEditor::Event::Interrupt:
-            interrupted = true;
-            quit = true;
-            break;
-          case play::LineEditor::Event::Quit:
-            quit = true;
-            break;
-          case play::LineEditor::Event::Changed:
-            changed = true;
-            break;
-          case play::LineEditor::Event::Line: {
-            std::string line = editor.take();
-            changed = false;
-            screen.prompt("");
-            if (line.empty()) break;
-            screen.note("<" + opt.name + "> " + line);
-            auto word = typed.whole(line);
-            std::time_t at = std::time(nullptr);
-            auto verdict = word ? engine.typed(*word, at) : play::ChatStandIn::Typed::Missed;
-            show_finishes(at);  // rivals due by now finished first
-            switch (verdict) {
-              case play::ChatStandIn::Typed::NotYet:
-                screen.note("(the word is not out yet)");
-                break;
-              case play::ChatStandIn::Typed::Finished:
-                screen.note(
-                    "(that's the word - your time is in; the ranking follows when time is up)");
-                break;
-              case play::ChatStandIn::Typed::Missed:
-                screen.note("(that is not the word - try again)");
-                break;
-              case play::ChatStandIn::Typed::AlreadyFinished:
-                screen.note("(your time is in already)");
-                break;
-            }
-            break;
-          }
-          case play::LineEditor::Event::None:
-            break;
-        }
-      }
-      if (changed && !quit) screen.prompt(editor.text());
+    if (fds[0].revents & (POLLHUP | POLLERR)) return false;
+    if (fds[0].revents & POLLIN) take_keys();
+    watch_round(now);
+    if (round_over_ && ranked_) {
+      screen_.room(shown_.feed(room_.you.drain(100, 1000)));
+      return false;
     }
+    return true;
+  }
 
-    if (!round_over && has_exited(round.pid())) {
-      ended = round.wait(1000);
-      round_over = true;
-      engine.tick(std::time(nullptr));
-      show_finishes(std::time(nullptr));
-      if (ended.status != 0) ranked = true;
-    }
-    if (round_over && !ranked) {
-      // typestart has published the word and gone; the rest of the round is ours.
-      if (!engine.word_out()) {
-        ranked = true;
-      } else if (now >= engine.word_time() + plan.limit) {
-        std::int32_t strokes = play::strokes_of(bbs.path(), plan, engine.word());
-        for (const auto& text : play::ranking(engine.results_path(), engine.word_time(), strokes))
-          chat_say(kGroup, kRoom, text.c_str());
-        unlink(engine.answer_path().c_str());
-        unlink(engine.results_path().c_str());
-        ranked = true;
+  // Drawn once per read, so a character whose bytes come together is never shown half.
+  void take_keys() {
+    char keys[256];
+    const ssize_t n = read(0, keys, sizeof keys);
+    bool changed = false;
+    for (ssize_t i = 0; i < n && !quit_; ++i) {
+      switch (editor_.feed(static_cast<unsigned char>(keys[i]))) {
+        case play::LineEditor::Event::Interrupt:
+          interrupted_ = true;
+          quit_ = true;
+          break;
+        case play::LineEditor::Event::Quit:
+          quit_ = true;
+          break;
+        case play::LineEditor::Event::Changed:
+          changed = true;
+          break;
+        case play::LineEditor::Event::Line:
+          changed = false;
+          take_line(editor_.take());
+          break;
+        case play::LineEditor::Event::None:
+          break;
       }
     }
-    if (round_over && ranked) {
-      screen.room(shown.feed(you.drain(100, 1000)));
-      break;
+    if (changed && !quit_) screen_.prompt(editor_.text());
+  }
+
+  void take_line(const std::string& line) {
+    screen_.prompt("");
+    if (line.empty()) return;
+    screen_.note("<" + opt_.name + "> " + line);
+    auto word = typed_.whole(line);
+    std::time_t at = std::time(nullptr);
+    auto verdict = word ? engine_.typed(*word, at) : play::ChatStandIn::Typed::Missed;
+    show_finishes(at);  // rivals due by now finished first
+    switch (verdict) {
+      case play::ChatStandIn::Typed::NotYet:
+        screen_.note("(the word is not out yet)");
+        break;
+      case play::ChatStandIn::Typed::Finished:
+        screen_.note("(that's the word - your time is in; the ranking follows when time is up)");
+        break;
+      case play::ChatStandIn::Typed::Missed:
+        screen_.note("(that is not the word - try again)");
+        break;
+      case play::ChatStandIn::Typed::AlreadyFinished:
+        screen_.note("(your time is in already)");
+        break;
     }
   }
 
-  if (!ranked || !round_over) {
-    // Left early: typerace clears its room's files when told to end; what typestart
-    // leaves behind is ours to clear, as the rest of its round is.
-    if (!round_over) {
-      round.signal(SIGTERM);
-      ended = round.wait(5000);
+  // The round program's end, and for typestart the rest of the round, which is ours.
+  void watch_round(std::time_t now) {
+    if (!round_over_ && has_exited(round_->pid())) {
+      ended_ = round_->wait(1000);
+      round_over_ = true;
+      engine_.tick(std::time(nullptr));
+      show_finishes(std::time(nullptr));
+      if (ended_.status != 0) ranked_ = true;
     }
-    unlink(engine.answer_path().c_str());
-    unlink(engine.results_path().c_str());
+    if (!round_over_ || ranked_) return;
+    // typestart has published the word and gone.
+    if (!engine_.word_out()) {
+      ranked_ = true;
+    } else if (now >= engine_.word_time() + room_.plan.limit) {
+      std::int32_t strokes = play::strokes_of(room_.bbs.path(), room_.plan, engine_.word());
+      for (const auto& text : play::ranking(engine_.results_path(), engine_.word_time(), strokes))
+        chat_say(kGroup, kRoom, text.c_str());
+      clear_room_files();
+      ranked_ = true;
+    }
+  }
+
+  void clear_room_files() const {
+    unlink(engine_.answer_path().c_str());
+    unlink(engine_.results_path().c_str());
+  }
+
+  // Left early: typerace clears its room's files when told to end; what typestart
+  // leaves behind is ours to clear, as the rest of its round is.
+  Outcome left_early() {
+    if (!round_over_) {
+      round_->signal(SIGTERM);
+      ended_ = round_->wait(5000);
+    }
+    clear_room_files();
     // As a shell reports a program that Ctrl-C ended.
-    res.status = got_signal ? 128 + got_signal : interrupted ? 128 + SIGINT : 0;
+    Outcome res;
+    res.status = got_signal ? 128 + got_signal : interrupted_ ? 128 + SIGINT : 0;
     res.lines.push_back("Round left early; its scratch directory is removed.");
     return res;
   }
-  res.status = ended.status == 0 ? 0 : 1;
-  res.lines.push_back(std::string("Round over: ") + starter + " ended with status " +
-                      std::to_string(ended.status) + "; its scratch directory is removed.");
-  if (engine.word_out() && !engine.player_finished())
-    res.lines.push_back("You did not type the word within the " + std::to_string(plan.limit) +
-                        " seconds.");
-  if (!ended.err.empty()) {
-    play::Recoder err("EUC-KR", utf8 ? "UTF-8" : "EUC-KR");
-    res.lines.push_back(std::string(starter) + " said: " + err.feed(ended.err));
-    while (!res.lines.back().empty() && res.lines.back().back() == '\n')
-      res.lines.back().pop_back();
+
+  Outcome outcome() const {
+    Outcome res;
+    res.status = ended_.status == 0 ? 0 : 1;
+    res.lines.push_back(std::string("Round over: ") + starter_ + " ended with status " +
+                        std::to_string(ended_.status) + "; its scratch directory is removed.");
+    if (engine_.word_out() && !engine_.player_finished())
+      res.lines.push_back("You did not type the word within the " +
+                          std::to_string(room_.plan.limit) + " seconds.");
+    if (!ended_.err.empty()) {
+      play::Recoder err("EUC-KR", utf8_ ? "UTF-8" : "EUC-KR");
+      res.lines.push_back(std::string(starter_) + " said: " + err.feed(ended_.err));
+      while (!res.lines.back().empty() && res.lines.back().back() == '\n')
+        res.lines.back().pop_back();
+    }
+    return res;
   }
-  return res;
+
+  const Options& opt_;
+  bool utf8_;
+  const char* starter_;
+  Room room_;
+  play::ChatStandIn engine_;
+  // The round runs in the scratch directory as the server runs in its own: the broadcast
+  // used for the ranking works with the server's relative paths.
+  harness::InDir here_;
+  play::Recoder shown_, typed_;
+  play::LineEditor editor_;
+  Screen screen_;
+  std::unique_ptr<harness::Proc> round_;
+  bool round_over_ = false, ranked_, quit_ = false, interrupted_ = false;
+  harness::Result ended_;
+};
+
+Outcome play_round(const Options& opt, const winsize& size, bool utf8) {
+  const std::string bin = harness::program(opt.typestart ? "typestart" : "typerace");
+  if (access(bin.c_str(), X_OK) != 0)
+    return {1, {std::string("play: ") + bin + " is not built; run `make build` first."}};
+  PlayedRound round(opt, size, utf8);
+  return round.play();
 }
 
 }  // namespace
