@@ -108,91 +108,96 @@ std::string find_in_path(const char* name) {
   return "";
 }
 
+// CPU against wall time, over a few runs. False when a run failed.
+bool cpu_per_run(const std::string& bin) {
+  const int runs = 3;
+  double cpu = 0, wall = 0;
+  for (int i = 0; i < runs; ++i) {
+    harness::Scratch dir;
+    prepare(dir);
+    bench::Terminals ttys = bench::room_of(dir, kRoom, 3);
+    Run r = follow(dir, ttys, {bin});
+    if (r.status != 0) {
+      std::printf("  run %d ended with status %d\n", i + 1, r.status);
+      return false;
+    }
+    cpu += r.cpu;
+    wall += r.wall;
+  }
+  std::printf("  CPU per run: %.4f s over %.2f s wall = %.3f%%  (target < 1%%, no busy wait)\n",
+              cpu / runs, wall / runs, 100.0 * cpu / wall);
+  return true;
+}
+
+// Countdown lag, 100 terminals.
+void countdown_lag(const std::string& bin) {
+  harness::Scratch dir;
+  prepare(dir);
+  bench::Terminals ttys = bench::room_of(dir, kRoom, 100);
+  rusage ru{};
+  double wall = 0;
+  auto seen = bench::follow(ttys, bench::start_in(dir, call({bin})), &ru, &wall);
+  std::printf("  countdown lines, 100 terminals:\n");
+  bench::print_countdown_lag(seen);
+}
+
+// Roster reads while the roster stays as it is.
+void roster_reads(const std::string& bin) {
+  harness::Scratch dir;
+  prepare(dir);
+  bench::Terminals ttys = bench::room_of(dir, kRoom, 3);
+  Run r = follow(dir, ttys, {bin});
+  // One load before the title and one by the first broadcast, which always reloads.
+  const std::size_t startup = 2;
+  double later =
+      r.announcements > 1 && r.roster_opens >= startup
+          ? static_cast<double>(r.roster_opens - startup) / static_cast<double>(r.announcements - 1)
+          : -1;
+  std::printf(
+      "  roster reads: %zu over %zu announcements; %.2f per announcement after the first  (target 0)\n",
+      r.roster_opens, r.announcements, later);
+}
+
+// Stats of the roster, counted by strace where it is installed. False when the run failed.
+bool roster_stats(const std::string& bin) {
+  std::string strace = find_in_path("strace");
+  if (strace.empty()) {
+    std::printf("  roster stats per announcement: strace not installed, not measured\n");
+    return true;
+  }
+  harness::Scratch dir;
+  prepare(dir);
+  bench::Terminals ttys = bench::room_of(dir, kRoom, 3);
+  std::string log = dir.file("strace.log");
+  Run r = follow(dir, ttys, {strace, "-f", "-qq", "-e", "trace=%file", "-o", log, bin});
+  if (r.status != 0) {
+    std::printf("  run under strace ended with status %d\n", r.status);
+    return false;
+  }
+  std::size_t stats = 0, opens = 0;
+  std::ifstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    if (line.find(std::string("\"") + kRoster + "\"") == std::string::npos) continue;
+    if (line.find("open") != std::string::npos)
+      ++opens;
+    else if (line.find("stat") != std::string::npos)
+      ++stats;
+  }
+  std::printf(
+      "  roster stats: %zu over %zu announcements = %.2f each; opens %zu  (target 1 each, plus 1 for the first broadcast's reload)\n",
+      stats, r.announcements,
+      r.announcements ? static_cast<double>(stats) / static_cast<double>(r.announcements) : 0.0,
+      opens);
+  return true;
+}
+
 }  // namespace
 
 int main() {
   std::printf("typestart: one start, 5 s countdown, three players\n");
   const std::string bin = harness::program("typestart");
-
-  // CPU against wall time, over a few runs.
-  {
-    const int runs = 3;
-    double cpu = 0, wall = 0;
-    for (int i = 0; i < runs; ++i) {
-      harness::Scratch dir;
-      prepare(dir);
-      bench::Terminals ttys = bench::room_of(dir, kRoom, 3);
-      Run r = follow(dir, ttys, {bin});
-      if (r.status != 0) {
-        std::printf("  run %d ended with status %d\n", i + 1, r.status);
-        return 1;
-      }
-      cpu += r.cpu;
-      wall += r.wall;
-    }
-    std::printf("  CPU per run: %.4f s over %.2f s wall = %.3f%%  (target < 1%%, no busy wait)\n",
-                cpu / runs, wall / runs, 100.0 * cpu / wall);
-  }
-
-  // Countdown lag, 100 terminals.
-  {
-    harness::Scratch dir;
-    prepare(dir);
-    bench::Terminals ttys = bench::room_of(dir, kRoom, 100);
-    rusage ru{};
-    double wall = 0;
-    auto seen = bench::follow(ttys, bench::start_in(dir, call({bin})), &ru, &wall);
-    std::printf("  countdown lines, 100 terminals:\n");
-    bench::print_countdown_lag(seen);
-  }
-
-  // Roster reads while the roster stays as it is.
-  {
-    harness::Scratch dir;
-    prepare(dir);
-    bench::Terminals ttys = bench::room_of(dir, kRoom, 3);
-    Run r = follow(dir, ttys, {bin});
-    // One load before the title and one by the first broadcast, which always reloads.
-    const std::size_t startup = 2;
-    double later = r.announcements > 1 && r.roster_opens >= startup
-                       ? static_cast<double>(r.roster_opens - startup) /
-                             static_cast<double>(r.announcements - 1)
-                       : -1;
-    std::printf(
-        "  roster reads: %zu over %zu announcements; %.2f per announcement after the first  (target 0)\n",
-        r.roster_opens, r.announcements, later);
-  }
-
-  // Stats of the roster, counted by strace where it is installed.
-  std::string strace = find_in_path("strace");
-  if (strace.empty()) {
-    std::printf("  roster stats per announcement: strace not installed, not measured\n");
-    return 0;
-  }
-  {
-    harness::Scratch dir;
-    prepare(dir);
-    bench::Terminals ttys = bench::room_of(dir, kRoom, 3);
-    std::string log = dir.file("strace.log");
-    Run r = follow(dir, ttys, {strace, "-f", "-qq", "-e", "trace=%file", "-o", log, bin});
-    if (r.status != 0) {
-      std::printf("  run under strace ended with status %d\n", r.status);
-      return 1;
-    }
-    std::size_t stats = 0, opens = 0;
-    std::ifstream in(log);
-    for (std::string line; std::getline(in, line);) {
-      if (line.find(std::string("\"") + kRoster + "\"") == std::string::npos) continue;
-      if (line.find("open") != std::string::npos)
-        ++opens;
-      else if (line.find("stat") != std::string::npos)
-        ++stats;
-    }
-    std::printf(
-        "  roster stats: %zu over %zu announcements = %.2f each; opens %zu  (target 1 each, plus 1 for the first broadcast's reload)\n",
-        stats, r.announcements,
-        r.announcements ? static_cast<double>(stats) / static_cast<double>(r.announcements) : 0.0,
-        opens);
-  }
-  return 0;
+  if (!cpu_per_run(bin)) return 1;
+  countdown_lag(bin);
+  roster_reads(bin);
+  return roster_stats(bin) ? 0 : 1;
 }
