@@ -74,21 +74,10 @@ struct Player {
   std::string got;
 };
 
-}  // namespace
+constexpr int kRoom = 3, kGroup = 1;
 
-int main() {
-  std::setlocale(LC_ALL, "");
-  utf8_locale = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-
-  harness::Scratch bbs;
-  fs::copy(fs::path(BBS_SOURCE_DIR) / "sample/frm/typegame", bbs.file("frm/typegame"),
-           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
-
-  const int room = 3, group = 1;
-  Player players[] = {{"minsu", group, 1, {}, {}},
-                      {"jiyoung", group, 3, {}, {}},
-                      {"seojun", group, 2, {}, {}},
-                      {"hana", 2, -1, {}, {}}};  // in the room, but in another group
+// The players in the room's roster, and the finishers the chat engine records for them.
+std::vector<harness::Finisher> seat(const harness::Scratch& bbs, Player (&players)[4]) {
   std::vector<harness::RosterEntry> roster;
   std::vector<harness::Finisher> finishers;
   for (auto& p : players) roster.push_back({p.group, p.tty.name()});
@@ -96,23 +85,25 @@ int main() {
     if (p.finish_after >= 0) finishers.push_back({p.finish_after, p.id});
   std::sort(finishers.begin(), finishers.end(),
             [](const auto& a, const auto& b) { return a.delay_s < b.delay_s; });
-  harness::write_roster(bbs, room, roster);
+  harness::write_roster(bbs, kRoom, roster);
+  return finishers;
+}
 
+void introduce(const harness::Scratch& bbs, Player (&players)[4]) {
   if (!utf8_locale)
     std::printf("Korean text below is raw EUC-KR; to read it, run: LC_ALL=C.UTF-8 make demo\n\n");
   std::printf("Working directory: %s (removed at the end)\n", bbs.path().c_str());
-  std::printf("Room %d, group %d, word type \"short\" (5 s limit). Players:\n", room, group);
+  std::printf("Room %d, group %d, word type \"short\" (5 s limit). Players:\n", kRoom, kGroup);
   for (auto& p : players)
     std::printf("  %-8s on /dev/%s, group %d%s\n", p.id, p.tty.name().c_str(), p.group,
                 p.finish_after < 0 ? ", watching" : "");
-  std::printf("\nRunning: typerace demo %d %d short\n\n", group, room);
+  std::printf("\nRunning: typerace demo %d %d short\n\n", kGroup, kRoom);
   std::fflush(stdout);
+}
 
-  harness::ChatEngine engine(bbs, room, group, finishers);
-  harness::Proc round(harness::program("typerace"),
-                      {"demo", std::to_string(group), std::to_string(room), "short"}, bbs.path());
-
-  // Follow the first player's terminal live while the round runs.
+// Follows the first player's terminal live while the round runs; returns the number of
+// its announcements shown.
+std::size_t follow_live(Player (&players)[4]) {
   auto t0 = std::chrono::steady_clock::now();
   std::size_t shown = 0;
   for (;;) {
@@ -131,14 +122,12 @@ int main() {
       break;
     if (std::chrono::steady_clock::now() - t0 > std::chrono::seconds(30)) break;
   }
-  auto result = round.wait(30000);
-  engine.join();
-  for (auto& p : players) p.got += p.tty.drain(50, 500);
-  auto lines = announcements(players[0].got);
-  for (; shown < lines.size(); ++shown)
-    std::printf("            %s sees: %s\n", players[0].id, readable(lines[shown]).c_str());
+  return shown;
+}
 
-  std::printf("\ntyperace ended with status %d.\n\n", result.status);
+// What every terminal received, the first announcement's bytes, the ledger and the
+// files the round left.
+void report(const harness::Scratch& bbs, Player (&players)[4]) {
   for (auto& p : players) {
     auto ann = announcements(p.got);
     std::printf("/dev/%s (%s): %zu bytes, %zu announcements%s\n", p.tty.name().c_str(), p.id,
@@ -157,9 +146,40 @@ int main() {
       std::printf("    |%s|\n", readable(text.substr(at, nl - at)).c_str());
   }
   RoundPath answer, results;
-  answer_path(room, group, answer);
-  results_path(room, group, results);
+  answer_path(kRoom, kGroup, answer);
+  results_path(kRoom, kGroup, results);
   std::printf("\nAnswer file left behind: %s; results file left behind: %s\n",
               bbs.exists(answer.data()) ? "yes" : "no", bbs.exists(results.data()) ? "yes" : "no");
+}
+
+}  // namespace
+
+int main() {
+  std::setlocale(LC_ALL, "");
+  utf8_locale = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+
+  harness::Scratch bbs;
+  fs::copy(fs::path(BBS_SOURCE_DIR) / "sample/frm/typegame", bbs.file("frm/typegame"),
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  Player players[] = {{"minsu", kGroup, 1, {}, {}},
+                      {"jiyoung", kGroup, 3, {}, {}},
+                      {"seojun", kGroup, 2, {}, {}},
+                      {"hana", 2, -1, {}, {}}};  // in the room, but in another group
+  const std::vector<harness::Finisher> finishers = seat(bbs, players);
+  introduce(bbs, players);
+
+  harness::ChatEngine engine(bbs, kRoom, kGroup, finishers);
+  harness::Proc round(harness::program("typerace"),
+                      {"demo", std::to_string(kGroup), std::to_string(kRoom), "short"}, bbs.path());
+  std::size_t shown = follow_live(players);
+  auto result = round.wait(30000);
+  engine.join();
+  for (auto& p : players) p.got += p.tty.drain(50, 500);
+  auto lines = announcements(players[0].got);
+  for (; shown < lines.size(); ++shown)
+    std::printf("            %s sees: %s\n", players[0].id, readable(lines[shown]).c_str());
+
+  std::printf("\ntyperace ended with status %d.\n\n", result.status);
+  report(bbs, players);
   return result.status == 0 ? 0 : 1;
 }
