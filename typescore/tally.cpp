@@ -12,8 +12,8 @@
 #include <ctime>
 #include <memory>
 
-#include "handles.h"
 #include "data_file.h"
+#include "handles.h"
 
 namespace {
 
