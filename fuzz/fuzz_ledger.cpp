@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "fuzz_util.h"
-#include "ledger.h"
+#include "ledger_reader.h"
 #include "tally.h"
 
 namespace {

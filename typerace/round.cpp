@@ -184,14 +184,3 @@ std::int32_t typing_speed(std::int32_t strokes, std::int32_t elapsed) {
   std::uint32_t per_minute = static_cast<std::uint32_t>(strokes) * 60u / seconds;
   return static_cast<std::int32_t>(per_minute);
 }
-
-void jumsu_save(const char* user, int group, const std::tm& when, const char* type, int pick,
-                int elapsed, int rank, int speed) {
-  std::array<char, 64> path;
-  ledger_path(when, path);
-  std::array<char, kLedgerLineSize> line;
-  std::size_t n =
-      format_ledger_line(line, {user, group, when.tm_year % 100, when.tm_mon + 1, when.tm_mday,
-                                when.tm_hour, when.tm_min, type, pick, elapsed, rank, speed});
-  if (n > 0) append_whole_line(path.data(), {line.data(), n});
-}

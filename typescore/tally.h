@@ -13,7 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "ledger.h"
+#include "ledger_reader.h"
 #include "options.h"
 
 // The lines of an open file, read in large blocks; a line never takes more than the

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "harness.h"
-#include "ledger.h"
+#include "ledger_reader.h"
 #include "tally.h"
 
 namespace {

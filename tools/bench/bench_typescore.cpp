@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "harness.h"
-#include "ledger.h"
+#include "ledger_format.h"
 
 namespace {
 

@@ -41,7 +41,7 @@
 #include <vector>
 
 #include "harness.h"
-#include "ledger.h"
+#include "ledger_format.h"
 #include "round.h"
 #include "soak_check.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "ledger.h"
+#include "ledger_format.h"
 
 namespace soak {
 

@@ -1,39 +1,6 @@
-#include "ledger.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "ledger_reader.h"
 
 #include <cstdio>
-#include <ctime>
-
-#include "brief_lock.h"
-#include "data_file.h"
-
-namespace {
-
-// `text` as a C string in `buf`; false when it cannot fit a ledger line anyway.
-bool c_string(std::string_view text, std::array<char, kLedgerLineSize>& buf) {
-  if (text.size() >= buf.size()) return false;
-  text.copy(buf.data(), text.size());
-  buf[text.size()] = '\0';
-  return true;
-}
-
-}  // namespace
-
-std::size_t format_ledger_line(std::span<char> out, const LedgerLine& l) {
-  std::array<char, kLedgerLineSize> user, type;
-  int n = -1;
-  if (c_string(l.user, user) && c_string(l.type, type))
-    n = std::snprintf(out.data(), out.size(), LEDGER_FORMAT, user.data(), l.group, l.year, l.month,
-                      l.day, l.hour, l.minute, type.data(), l.pick, l.elapsed, l.rank, l.speed);
-  if (n < 0 || static_cast<std::size_t>(n) >= out.size()) {
-    if (!out.empty()) out[0] = '\0';
-    return 0;
-  }
-  return static_cast<std::size_t>(n);
-}
 
 namespace {
 
@@ -154,41 +121,4 @@ void describe_ledger_fault(const LedgerVerdict& v, std::span<char> out) {
           std::snprintf(out.data(), out.size(), "%s is not %d to %d", field, b.low, b.high);
       break;
   }
-}
-
-bool append_whole_line(const char* path, std::string_view line) {
-  // Never through a symbolic link: a link in the ledger's place would have every round
-  // append to whatever it names.
-  Fd f{open_data_file(path, O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW)};
-  if (!f) return false;
-  struct stat st;
-  // Rounds of other rooms append to the same ledger. Holding the file while a line goes
-  // in is what makes taking back a cut line safe: no other round's line can follow it.
-  // Should something else hold it long, the line goes in unguarded rather than holding
-  // up the ranking.
-  lock_briefly(f.fd);
-
-  // A fragment that something else left at the end would swallow the head of this line.
-  char last = '\n';
-  if (fstat(f.fd, &st) == 0 && st.st_size > 0 && pread(f.fd, &last, 1, st.st_size - 1) != 1)
-    last = '\n';
-  std::array<char, kLedgerLineSize + 1> buf;
-  std::string_view out = line;
-  if (last != '\n' && line.size() < buf.size()) {
-    buf[0] = '\n';
-    line.copy(buf.data() + 1, line.size());
-    out = {buf.data(), line.size() + 1};
-  }
-
-  ssize_t n = write(f.fd, out.data(), out.size());
-  if (n == static_cast<ssize_t>(out.size())) return true;
-  if (n > 0) {
-    // Where our bytes ended; with nothing after them, they can be taken back.
-    off_t end = lseek(f.fd, 0, SEEK_CUR);
-    if (end >= n && fstat(f.fd, &st) == 0 && st.st_size == end) {
-      int rc = ftruncate(f.fd, end - n);
-      (void)rc;  // nothing more can be done; the next line starts on a line of its own
-    }
-  }
-  return false;
 }
