@@ -56,11 +56,23 @@ TEST(LedgerRead, AWordTypeOfSeveralTokensIsJoinedByOneBlank) {
   EXPECT_EQ(fields(got), fields({"bob", 1, 26, 12, 7, 10, 20, "two words here", 1, 2, 3, 4}));
 }
 
+TEST(LedgerRead, AnEmptyWordTypeIsARoundOfEleven) {
+  // typerace started with an empty word type writes twenty blanks in its place.
+  const LedgerLine want{"carol", 1, 26, 12, 7, 10, 20, "", 2, 3, 1, 412};
+  std::array<char, kLedgerLineSize> buf;
+  std::string text(buf.data(), format_ledger_line(buf, want) - 1);
+  LedgerLine got{};
+  ASSERT_TRUE(parse_ledger_line(text, got)) << text;
+  EXPECT_EQ(fields(got), fields(want));
+  // Eleven fields that are no such round still say what is wrong with them.
+  EXPECT_EQ(why("a 1 26 12 7 10 20 short 3 1 412"), "pick is not a whole number");
+}
+
 TEST(LedgerRead, RefusedLinesSayWhyAndTheFirstFaultCounts) {
   const std::string tail = " 1 2 3 4";
-  EXPECT_EQ(why(""), "fewer than 12 fields");
-  EXPECT_EQ(why("a 1 26 12 7 10 20" + tail), "fewer than 12 fields");
-  EXPECT_EQ(why("a 1 26 12 7 10 20    " + tail), "fewer than 12 fields");
+  EXPECT_EQ(why(""), "fewer than 11 fields");
+  EXPECT_EQ(why("a 1 26 12 7 10" + tail), "fewer than 11 fields");
+  EXPECT_EQ(why("a 1 26 12 7 10    " + tail), "fewer than 11 fields");
   EXPECT_EQ(why("a x 26 13 7 10 20 t" + tail), "group is not a whole number");
   EXPECT_EQ(why("a 1 26 12 7 10 20 t - 2 3 4"), "pick is not a whole number");
   EXPECT_EQ(why("a 1 26 12 7 10 20 t 1 2 3 4x"), "speed is not a whole number");

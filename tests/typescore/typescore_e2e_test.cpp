@@ -142,7 +142,7 @@ TEST(TypescoreLedger, AllMonthsGoInFileNameOrderAndCheckNamesEveryBadLine) {
   EXPECT_EQ(checked.status, 1);
   EXPECT_EQ(checked.out,
             "rank,user,rounds,wins,best,average\n1,alice,3,2,400,250\n2,bob,2,1,900,600\n");
-  EXPECT_EQ(checked.err, "user/score/type111.dat:3: fewer than 12 fields\n"
+  EXPECT_EQ(checked.err, "user/score/type111.dat:3: fewer than 11 fields\n"
                          "user/score/type2612.dat:3: day is not 1 to 31\n");
 }
 
