@@ -1,6 +1,6 @@
-// The ledger line reader: typescore's line reading and parse_ledger_line, with its fast
-// reading of typerace's fixed layout, held to the reader it replaced and to a reading
-// worked out on its own.
+// The ledger line reader: typescore's line reading and parse_ledger_line, in both its
+// forms (a line on its own, a line read in place in a block of the file), held to the
+// reader it replaced and to a reading worked out on its own.
 // Input: the bytes of a ledger file. Its first 40 bytes also give the numbers, and what
 // follows up to two line feeds the user id and the word type, of a line written the
 // way jumsu_save writes it.
@@ -19,7 +19,7 @@
 #include "ledger.h"
 #include "ledger_fixed.h"
 #include "ledger_reference.h"
-#include "tally.h"
+#include "ledger_scan.h"
 
 namespace {
 
@@ -133,11 +133,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   LineReader reader(fd, 0);
   std::string_view rest = in;
   std::span<char> line;
-  while (reader.next(line)) {
+  for (;;) {
+    // As typescore reads: a line in the fixed layout at once where it lies, any other
+    // split off and read in place; and each line on its own too.
+    LedgerLine fixed{};
+    const bool at_once = reader.next_fixed(fixed);
+    if (!at_once && !reader.next(line)) break;
     FUZZ_CHECK(!rest.empty());
     const std::string_view whole = fuzz::take_until(rest, '\n');
-    FUZZ_CHECK(std::string_view(line.data(), line.size()) ==
-               whole.substr(0, std::min(whole.size(), kLedgerLineMax + 1)));
+    if (at_once) {
+      FUZZ_CHECK(whole.size() == kLedgerFixedSize);
+      check_line(whole, {}, fixed);
+    } else {
+      FUZZ_CHECK(std::string_view(line.data(), line.size()) ==
+                 whole.substr(0, std::min(whole.size(), kLedgerLineMax + 1)));
+      LedgerLine in_block{};
+      check_line(whole, parse_ledger_line_in_block(line, in_block), in_block);
+    }
     std::string alone(whole);
     LedgerLine got{};
     check_line(whole, parse_ledger_line(alone, got), got);

@@ -1,6 +1,7 @@
 // Runs the built program at fixed moments. faketime pins the clock (given in seconds
 // since the epoch, so the time zone under test decides the local date and time).
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -120,3 +121,16 @@ TEST(Screen, ArgumentsAreIgnored) {
 }
 
 }  // namespace
+
+TEST(Screen, StatusIsZeroEvenWhenTheScreenCannotBeWrittenButAStoppedPipelineEndsIt) {
+  harness::Scratch dir;
+  EXPECT_EQ(
+      harness::run(harness::program("bigclock"), {}, dir.path(), {}, 30000, harness::stdout_full())
+          .status,
+      0);
+  // As pipeline tools do: the reader gone, SIGPIPE ends it.
+  EXPECT_EQ(harness::run(harness::program("bigclock"), {}, dir.path(), {}, 30000,
+                         harness::stdout_unread())
+                .status,
+            128 + SIGPIPE);
+}

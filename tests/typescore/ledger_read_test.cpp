@@ -12,7 +12,7 @@
 
 #include "harness.h"
 #include "ledger.h"
-#include "tally.h"
+#include "ledger_scan.h"
 
 namespace {
 

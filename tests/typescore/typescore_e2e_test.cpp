@@ -14,26 +14,18 @@
 #include <vector>
 
 #include "harness.h"
+#include "score_run.h"
 
 namespace {
 
 using harness::Scratch;
+using score_test::lines_of;
+using score_test::score;
 
 const std::string kUsage =
-    "usage: typescore [--month YYMM | --all] [--type TYPE] [--by best|average|rounds|wins]"
-    " [--top N] [--user ID] [--csv] [--utf8] [--check]\n";
-
-harness::Result score(const Scratch& dir, const std::vector<std::string>& args,
-                      const std::vector<std::string>& env = {}) {
-  return harness::run(harness::program("typescore"), args, dir.path(), env);
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
+    "usage: typescore [--month YYMM | --all | --since YYMMDD --until YYMMDD | --today | --week]"
+    " [--type TYPE] [--by best|average|rounds|wins] [--top N] [--rank ID]"
+    " [--user ID [--trend | --last N]] [--csv] [--utf8] [--check]\n";
 
 // Three months in two files: year 1 month 11 and year 11 month 1 share type111.dat.
 void write_hand_made(const Scratch& dir) {
@@ -217,28 +209,33 @@ TEST(TypescoreCall, TheMonthIsTheLocalOne) {
 
 TEST(TypescoreCall, BadCallsPrintTheUsageAndBadLedgersSaySo) {
   Scratch dir;
-  const std::vector<std::vector<std::string>> bad = {{"--month"},
-                                                     {"--month", "261"},
-                                                     {"--month", "2613"},
-                                                     {"--month", "26a2"},
-                                                     {"--month", "2612", "--all"},
-                                                     {"--all", "--all"},
-                                                     {"--top", "0"},
-                                                     {"--top", "-1"},
-                                                     {"--top", "99999999999"},
-                                                     {"--by", "speed"},
-                                                     {"--user", ""},
-                                                     {"--type", ""},
-                                                     {"--frobnicate"},
-                                                     {"stray"},
-                                                     {"--csv", "--help"},
-                                                     {"--top=3"}};
-  for (const auto& args : bad) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+      {{"--month"}, "--month needs a value"},
+      {{"--month", "261"}, "--month 261: the month must be four digits, YYMM"},
+      {{"--month", "2613"}, "--month 2613: the month must be 01 to 12"},
+      {{"--month", "26a2"}, "--month 26a2: the month must be four digits, YYMM"},
+      {{"--month", "2612", "--all"}, "--month and --all cannot be combined"},
+      {{"--all", "--all"}, "--all is given twice"},
+      {{"--top", "0"}, "--top 0: the number must be 1 to 2147483647"},
+      {{"--top", "-1"}, "--top -1: the number must be 1 to 2147483647"},
+      {{"--top", "99999999999"}, "--top 99999999999: the number must be 1 to 2147483647"},
+      {{"--by", "speed"}, "--by speed: the order must be best, average, rounds or wins"},
+      {{"--user", ""}, "--user: the user id must not be empty"},
+      {{"--type", ""}, "--type: the word type must not be empty"},
+      {{"--frobnicate"}, "--frobnicate: no such option"},
+      {{"stray"}, "stray: not an option"},
+      {{"--csv", "--help"}, "--help goes on its own"},
+      {{"--top=3"}, "--top=3: no such option"},
+  };
+  for (const auto& [args, why] : bad) {
     auto r = score(dir, args);
     EXPECT_EQ(r.status, 2) << args[0];
-    EXPECT_EQ(r.err, kUsage);
+    EXPECT_EQ(r.err, "typescore: " + why + "\n" + kUsage);
     EXPECT_EQ(r.out, "");
   }
+  // What the caller gave is shown as safely as everything else.
+  EXPECT_EQ(score(dir, {"--by", "\x1b[2J"}).err,
+            "typescore: --by ?[2J: the order must be best, average, rounds or wins\n" + kUsage);
   EXPECT_EQ(score(dir, {"--version"}).out, "typescore " BBS_VERSION "\n");
 
   // A ledger that is there but cannot be read is not the same as no rounds.

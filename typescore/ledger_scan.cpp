@@ -1,0 +1,174 @@
+#include "ledger_scan.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "report.h"
+
+namespace {
+
+constexpr char kScoreDir[] = "user/score";
+
+bool is_ledger_name(std::string_view name) {
+  return name.size() >= 8 && name.starts_with("type") && name.ends_with(".dat");
+}
+
+// A name as the operator's terminal can show it: a file name can hold any byte.
+std::string shown_name(std::string_view path) {
+  return shown(path, std::numeric_limits<std::size_t>::max());
+}
+
+}  // namespace
+
+LineReader::LineReader(int fd, std::size_t block)
+    : fd_(fd),
+      buf_(std::max(block, kLedgerLineMax + 2) + kLedgerLineSlack),
+      capacity_(buf_.size() - kLedgerLineSlack) {}
+
+void LineReader::reset(int fd) {
+  fd_ = fd;
+  begin_ = end_ = 0;
+  at_eof_ = skipping_ = false;
+  error_ = 0;
+}
+
+bool LineReader::next(std::span<char>& line) {
+  for (;;) {
+    char* const base = buf_.data();
+    if (begin_ < end_) {
+      char* lf = static_cast<char*>(std::memchr(base + begin_, '\n', end_ - begin_));
+      if (lf || at_eof_) {
+        const std::size_t stop = lf ? static_cast<std::size_t>(lf - base) : end_;
+        const std::size_t from = begin_;
+        begin_ = lf ? stop + 1 : end_;
+        if (skipping_) {
+          skipping_ = false;
+          continue;
+        }
+        line = {base + from, std::min(stop - from, kLedgerLineMax + 1)};
+        return true;
+      }
+      if (end_ - begin_ > kLedgerLineMax) {
+        // A line this long is only worth its verdict; keep its head, drop the rest.
+        const std::size_t from = begin_;
+        begin_ = end_;
+        if (skipping_) continue;
+        skipping_ = true;
+        line = {base + from, kLedgerLineMax + 1};
+        return true;
+      }
+    }
+    if (at_eof_) return false;
+    // Keep the unfinished line and fill the block behind it.
+    if (begin_ > 0) {
+      std::memmove(base, base + begin_, end_ - begin_);
+      end_ -= begin_;
+      begin_ = 0;
+    }
+    const ssize_t n = read(fd_, base + end_, capacity_ - end_);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) error_ = errno;
+    if (n <= 0)
+      at_eof_ = true;
+    else
+      end_ += static_cast<std::size_t>(n);
+  }
+}
+
+LedgerScan::LedgerScan(const ScoreOptions& opt, std::FILE* err) : opt_(opt), err_(err) {
+  // The directory first, the same way for every period: missing is no rounds yet, but
+  // anything else in its way is said, rather than taken for an empty hall of fame.
+  const bool all = opt.period.kind == Period::Kind::all;
+  struct stat st;
+  int problem = stat(kScoreDir, &st) != 0 ? errno : !S_ISDIR(st.st_mode) ? ENOTDIR : 0;
+  // Listing it needs reading it; opening a month's ledger only passing through it.
+  if (problem == 0 && access(kScoreDir, all ? R_OK | X_OK : X_OK) != 0) problem = errno;
+  if (problem == ENOENT && !opt.check) return;
+  if (problem) {
+    complain(kScoreDir, problem);
+    return;
+  }
+  if (!all) {
+    files_ = period_files(opt.period);
+    return;
+  }
+  Dir dir(opendir(kScoreDir));
+  if (!dir) {
+    complain(kScoreDir, errno);
+    return;
+  }
+  for (;;) {
+    errno = 0;
+    const dirent* e = readdir(dir.get());
+    if (!e) break;
+    if (is_ledger_name(e->d_name)) files_.push_back(std::string(kScoreDir) + "/" + e->d_name);
+  }
+  if (errno != 0) complain(kScoreDir, errno);
+  // std::string compares its chars as unsigned, so this is byte order.
+  std::sort(files_.begin(), files_.end());
+}
+
+void LedgerScan::complain(const std::string& path, int error) {
+  std::fprintf(err_, "typescore: %s: %s\n", shown_name(path).c_str(),
+               error == EINVAL ? "not a plain file" : std::strerror(error));
+  result_.failed = true;
+}
+
+bool LedgerScan::open_next_file() {
+  while (next_file_ < files_.size()) {
+    const std::string& path = files_[next_file_++];
+    // Non-blocking, so a FIFO in a ledger's place cannot hold the program up.
+    Fd f{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    if (f.fd < 0 && errno == ENOENT) continue;  // no rounds that month
+    struct stat st;
+    int problem = f.fd < 0 ? errno : fstat(f.fd, &st) != 0 ? errno : 0;
+    if (problem == 0 && !S_ISREG(st.st_mode)) problem = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    if (problem) {
+      complain(path, problem);
+      continue;
+    }
+    fd_ = std::move(f);
+    reader_.reset(fd_.fd);
+    number_ = 0;
+    return true;
+  }
+  return false;
+}
+
+bool LedgerScan::next_other(LedgerLine& line) {
+  for (;;) {
+    if (reader_.next_fixed(line)) {
+      ++number_;
+      if (counts(line)) return true;
+      continue;
+    }
+    std::span<char> text;
+    if (!fd_ || !reader_.next(text)) {
+      if (fd_ && reader_.error()) complain(files_[next_file_ - 1], reader_.error());
+      fd_.reset();
+      if (!open_next_file()) return false;
+      continue;
+    }
+    ++number_;
+    const LedgerVerdict verdict = parse_ledger_line_in_block(text, line);
+    if (!verdict) {
+      ++result_.skipped;
+      if (opt_.check) {
+        std::array<char, 64> why;
+        describe_ledger_fault(verdict, why);
+        std::fprintf(err_, "%s:%zu: %s\n", shown_name(files_[next_file_ - 1]).c_str(), number_,
+                     why.data());
+      }
+      continue;
+    }
+    if (counts(line)) return true;
+  }
+}
