@@ -3,8 +3,9 @@
 #include <string_view>
 
 const char SCORE_HELP[] =
-    "usage: typescore [--month YYMM | --all | --since YYMMDD --until YYMMDD | --today | --week]\n"
-    "                 [--type TYPE] [--by best|average|rounds|wins] [--top N] [--rank ID]\n"
+    "usage: typescore [--month YYMM | --all | --since YYMMDD --until YYMMDD\n"
+    "                 | --today | --week] [--type TYPE]\n"
+    "                 [--by best|average|rounds|wins] [--top N] [--rank ID]\n"
     "                 [--user ID [--trend | --last N]] [--csv] [--utf8] [--check]\n"
     "       typescore --help | --version\n"
     "\n"

@@ -183,6 +183,12 @@ void print_user_title(Out& out, const ScoreOptions& opt, const char* what) {
     print_title(out, {{opt.user, true}, {head}});
 }
 
+// "ID has no records", the id cut as a title's is.
+void print_no_records_of(Out& out, std::string_view user) {
+  const std::size_t room = kTableWidth - (sizeof TXT_NO_RECORDS_OF - 1) - 1;
+  out.line(shown(user, std::min(kTitleCols, room)) + " " + TXT_NO_RECORDS_OF);
+}
+
 std::string totals_text(const BoardRow& t) {
   return std::string(TXT_ROUNDS) + " " + number(t.rounds) + "  " + TXT_WINS + " " + number(t.wins) +
          "  " + TXT_BEST + " " + number(t.best) + " " + TXT_PER_MINUTE + "  " + TXT_AVERAGE + " " +
@@ -279,6 +285,7 @@ void print_board_table(Out& out, const ScoreOptions& opt, const std::vector<Boar
     print_title(out, {{head}});
   if (rows.empty()) {
     out.line(TXT_NO_RECORDS);
+    if (own.asked) print_no_records_of(out, opt.rank);
     return;
   }
   out.line("");
@@ -305,10 +312,7 @@ void print_board_table(Out& out, const ScoreOptions& opt, const std::vector<Boar
                     number(row.average)};
                bar = row.best;
              });
-  if (own.asked && !own.place) {
-    const std::size_t room = kTableWidth - (sizeof TXT_NO_RECORDS_OF - 1) - 1;
-    out.line(shown(opt.rank, std::min(kTitleCols, room)) + " " + TXT_NO_RECORDS_OF);
-  }
+  if (own.asked && !own.place) print_no_records_of(out, opt.rank);
 }
 
 void print_user_table(Out& out, const ScoreOptions& opt, const BoardRow& totals,

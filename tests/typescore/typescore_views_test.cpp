@@ -63,6 +63,8 @@ TEST(TypescoreRank, AUserBelowTheTopRowsGetsTheirOwnRowWithTheirTruePlace) {
   const auto none = score(dir, {"--month", "2612", "--top", "3", "--rank", "P09", "--utf8"});
   EXPECT_EQ(lines_of(none.out).back(), "P09 님의 기록이 없습니다.");
   EXPECT_EQ(score(dir, {"--month", "2612", "--top", "3", "--rank", "P09", "--csv"}).out, top3);
+  EXPECT_EQ(score(dir, {"--month", "2611", "--rank", "p09", "--utf8"}).out,
+            "== 26년 11월 타자 순위 ==\n기록이 없습니다.\np09 님의 기록이 없습니다.\n");
 }
 
 TEST(TypescorePeriod, AWeekAcrossAMonthsEndAndTodayAreTheLocalClocks) {
