@@ -133,6 +133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   LineReader reader(fd, 0);
   std::string_view rest = in;
   std::span<char> line;
+  std::vector<std::string> seen;  // each line as the reader gives it
   for (;;) {
     // As typescore reads: a line in the fixed layout at once where it lies, any other
     // split off and read in place; and each line on its own too.
@@ -141,6 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!at_once && !reader.next(line)) break;
     FUZZ_CHECK(!rest.empty());
     const std::string_view whole = fuzz::take_until(rest, '\n');
+    seen.emplace_back(whole.substr(0, std::min(whole.size(), kLedgerLineMax + 1)));
     if (at_once) {
       FUZZ_CHECK(whole.size() == kLedgerFixedSize);
       check_line(whole, {}, fixed);
@@ -159,6 +161,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   FUZZ_CHECK(rest.empty() && reader.error() == 0);
+
+  // Read in two parts cut anywhere, as a big ledger is: the same lines, each once.
+  const off_t cut = size ? static_cast<off_t>((data[0] * 257u + data[size - 1]) % (size + 1)) : 0;
+  std::vector<std::string> parts;
+  for (const auto& [from, to] : {std::pair{off_t{0}, cut}, std::pair{cut, LineReader::kToTheEnd}}) {
+    LineReader part(fd, 0);
+    part.reset(fd, from, to);
+    for (;;) {
+      LedgerLine fixed{};
+      if (part.next_fixed(fixed))
+        parts.emplace_back(fixed.user.data() + fixed.user.size() - 10, kLedgerFixedSize);
+      else if (part.next(line))
+        parts.emplace_back(line.data(), line.size());
+      else
+        break;
+    }
+    FUZZ_CHECK(part.error() == 0);
+  }
+  FUZZ_CHECK(parts == seen);
   close(fd);
 
   // As numbers and names for a line jumsu_save's format writes: it reads back as written.

@@ -9,9 +9,13 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #include "report.h"
+#include "tally.h"
 
 namespace {
 
@@ -26,6 +30,12 @@ std::string shown_name(std::string_view path) {
   return shown(path, std::numeric_limits<std::size_t>::max());
 }
 
+// Adds each line to a board, inline in the loop that reads them.
+struct AddTo {
+  Board& board;
+  [[gnu::always_inline]] void operator()(const LedgerLine& l) const { board.add(l); }
+};
+
 }  // namespace
 
 LineReader::LineReader(int fd, std::size_t block)
@@ -33,10 +43,15 @@ LineReader::LineReader(int fd, std::size_t block)
       buf_(std::max(block, kLedgerLineMax + 2) + kLedgerLineSlack),
       capacity_(buf_.size() - kLedgerLineSlack) {}
 
-void LineReader::reset(int fd) {
+void LineReader::reset(int fd, off_t from, off_t to) {
   fd_ = fd;
+  // From the byte before `from`, so that a line starting at `from` is seen to start
+  // there, and the rest of one that started before is passed over.
+  at_ = from > 0 ? from - 1 : 0;
+  to_ = to;
   begin_ = end_ = 0;
-  at_eof_ = skipping_ = false;
+  at_eof_ = false;
+  skipping_ = from > 0;
   error_ = 0;
 }
 
@@ -53,12 +68,14 @@ bool LineReader::next(std::span<char>& line) {
           skipping_ = false;
           continue;
         }
+        if (at_ + static_cast<off_t>(from) >= to_) return false;
         line = {base + from, std::min(stop - from, kLedgerLineMax + 1)};
         return true;
       }
       if (end_ - begin_ > kLedgerLineMax) {
         // A line this long is only worth its verdict; keep its head, drop the rest.
         const std::size_t from = begin_;
+        if (!skipping_ && at_ + static_cast<off_t>(from) >= to_) return false;
         begin_ = end_;
         if (skipping_) continue;
         skipping_ = true;
@@ -71,9 +88,12 @@ bool LineReader::next(std::span<char>& line) {
     if (begin_ > 0) {
       std::memmove(base, base + begin_, end_ - begin_);
       end_ -= begin_;
+      at_ += static_cast<off_t>(begin_);
       begin_ = 0;
     }
-    const ssize_t n = read(fd_, base + end_, capacity_ - end_);
+    // Where the part asked for has ended, the rest need not be read.
+    if (!skipping_ && begin_ == end_ && at_ >= to_) return false;
+    const ssize_t n = pread(fd_, base + end_, capacity_ - end_, at_ + static_cast<off_t>(end_));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) error_ = errno;
     if (n <= 0)
@@ -123,6 +143,7 @@ void LedgerScan::complain(const std::string& path, int error) {
 }
 
 bool LedgerScan::open_next_file() {
+  fd_.reset();
   while (next_file_ < files_.size()) {
     const std::string& path = files_[next_file_++];
     // Non-blocking, so a FIFO in a ledger's place cannot hold the program up.
@@ -136,39 +157,62 @@ bool LedgerScan::open_next_file() {
       continue;
     }
     fd_ = std::move(f);
+    path_ = path;
+    size_ = st.st_size;
     reader_.reset(fd_.fd);
-    number_ = 0;
     return true;
   }
   return false;
 }
 
-bool LedgerScan::next_other(LedgerLine& line) {
-  for (;;) {
-    if (reader_.next_fixed(line)) {
-      ++number_;
-      if (counts(line)) return true;
+void LedgerScan::name_fault(const std::string& path, std::size_t number,
+                            const LedgerVerdict& v) const {
+  std::array<char, 64> why;
+  describe_ledger_fault(v, why);
+  std::fprintf(err_, "%s:%zu: %s\n", shown_name(path).c_str(), number, why.data());
+}
+
+void LedgerScan::count(Board& board) {
+  const AddTo add{board};
+  while (open_next_file()) {
+    if (opt_.check || size_ < kSplitSize) {
+      read_lines(reader_, path_, result_.skipped, opt_.check, add);
+      if (reader_.error()) complain(path_, reader_.error());
       continue;
     }
-    std::span<char> text;
-    if (!fd_ || !reader_.next(text)) {
-      if (fd_ && reader_.error()) complain(files_[next_file_ - 1], reader_.error());
-      fd_.reset();
-      if (!open_next_file()) return false;
+    const off_t half = size_ / 2;
+    Board second;
+    LineReader second_reader(fd_.fd);
+    second_reader.reset(fd_.fd, half);
+    std::size_t second_skipped = 0;
+    std::exception_ptr failed;
+    std::thread worker;
+    try {
+      worker = std::thread([&] {
+        try {
+          read_lines(second_reader, path_, second_skipped, false, AddTo{second});
+        } catch (...) {
+          failed = std::current_exception();
+        }
+      });
+    } catch (const std::system_error&) {
+      // No thread to be had: the whole file here, as any other.
+      read_lines(reader_, path_, result_.skipped, false, add);
+      if (reader_.error()) complain(path_, reader_.error());
       continue;
     }
-    ++number_;
-    const LedgerVerdict verdict = parse_ledger_line_in_block(text, line);
-    if (!verdict) {
-      ++result_.skipped;
-      if (opt_.check) {
-        std::array<char, 64> why;
-        describe_ledger_fault(verdict, why);
-        std::fprintf(err_, "%s:%zu: %s\n", shown_name(files_[next_file_ - 1]).c_str(), number_,
-                     why.data());
-      }
-      continue;
+    reader_.reset(fd_.fd, 0, half);
+    try {
+      read_lines(reader_, path_, result_.skipped, false, add);
+    } catch (...) {
+      worker.join();
+      throw;
     }
-    if (counts(line)) return true;
+    worker.join();
+    if (failed) std::rethrow_exception(failed);
+    result_.skipped += second_skipped;
+    const int error = reader_.error() ? reader_.error() : second_reader.error();
+    if (error) complain(path_, error);
+    board.merge(second);
   }
 }

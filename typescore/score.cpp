@@ -41,7 +41,7 @@ BoardRow totals_row(const Totals& t) {
 ScanResult leaderboard(const ScoreOptions& opt, Out& o, std::FILE* err) {
   LedgerScan scan(opt, err);
   Board board;
-  scan.each([&](const LedgerLine& l) { board.add(l); });
+  scan.count(board);
   const std::vector<BoardRow> rows = board.ranking(opt.by, static_cast<std::size_t>(opt.top));
   OwnPlace own;
   own.asked = opt.has_rank;

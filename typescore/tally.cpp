@@ -43,7 +43,7 @@ void order_board(std::vector<BoardRow>& rows, Order by, std::size_t top) {
   rows.resize(top);
 }
 
-Board::Board() : slots_(1024) {}
+Board::Board() : slots_(1024), tags_(1024 + kGroup, kFree) {}
 
 std::uint64_t Board::hash_of(std::string_view id) {
   const std::size_t n = id.size();
@@ -58,28 +58,41 @@ std::uint64_t Board::hash_of(std::string_view id) {
   return mix(head, more);
 }
 
+void Board::set_tag(std::size_t i, std::uint8_t tag) {
+  tags_[i] = tag;
+  if (i < kGroup) tags_[slots_.size() + i] = tag;
+}
+
 Board::Slot& Board::find(std::uint64_t head, std::uint64_t hash, std::string_view id) {
   const auto size = static_cast<std::uint32_t>(id.size() + 1);
+  const std::uint8_t tag = tag_of(hash);
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-    Slot& s = slots_[i];
-    if (s.size == 0) {
-      // A line is at most 4096 bytes, so its user id fits the size; the count of ids
-      // does too, or memory would have run out long before.
-      if (size > 9) {
-        if (long_ids_.size() >= 0xFFFFFFFFu) throw std::bad_alloc();
-        long_ids_.emplace_back(id);
-        s.rest = static_cast<std::uint32_t>(long_ids_.size() - 1);
-      }
-      s.head = head;
-      s.size = size;
-      if (++used_ * 2 > slots_.size()) {
-        grow();
-        return find(head, hash, id);
-      }
-      return s;
+  // Group after group from the id's home slot: the id is in the first group that holds
+  // it before one with a free slot, or it is new and takes that free slot.
+  for (std::size_t at = hash & mask;; at = (at + kGroup) & mask) {
+    for (unsigned same = match(&tags_[at], tag); same; same &= same - 1) {
+      Slot& s = slots_[(at + std::countr_zero(same)) & mask];
+      if (s.head == head && s.size == size && (size <= 9 || long_ids_[s.rest] == id)) return s;
     }
-    if (s.head == head && s.size == size && (size <= 9 || long_ids_[s.rest] == id)) return s;
+    const unsigned free = match(&tags_[at], kFree);
+    if (free == 0) continue;
+    // A line is at most 4096 bytes, so its user id fits the size; the count of ids
+    // does too, or memory would have run out long before.
+    const std::size_t i = (at + std::countr_zero(free)) & mask;
+    Slot& s = slots_[i];
+    if (size > 9) {
+      if (long_ids_.size() >= 0xFFFFFFFFu) throw std::bad_alloc();
+      long_ids_.emplace_back(id);
+      s.rest = static_cast<std::uint32_t>(long_ids_.size() - 1);
+    }
+    s.head = head;
+    s.size = size;
+    set_tag(i, tag);
+    if (++used_ * 2 > slots_.size()) {
+      grow();
+      return find(head, hash, id);
+    }
+    return s;
   }
 }
 
@@ -90,38 +103,56 @@ void Board::add_long(const LedgerLine& line) {
 }
 
 void Board::count_waiting() const {
-  const std::size_t mask = slots_.size() - 1;
+  Board& self = const_cast<Board&>(*this);
+  // First every line whose slot was guessed right, while the guesses hold: a new id
+  // below may make the table grow.
+  std::array<const Waiting*, kBatch> missed;
+  std::size_t misses = 0;
   for (std::size_t w = 0; w < waiting_count_; ++w) {
     const Waiting& l = waiting_[w];
-    // An id seen before, found here at once: for an id of at most 8 bytes its head and
-    // size are the id.
-    for (std::size_t i = l.hash & mask;; i = (i + 1) & mask) {
-      Slot& s = slots_[i];
+    if (l.guess != kNoGuess) {
+      Slot& s = slots_[l.guess];
       if (s.head == l.head && s.size == l.size + 1) {
         s.totals.add(l.rank, l.speed);
-        break;
-      }
-      if (s.size == 0) {
-        const_cast<Board&>(*this)
-            .find(l.head, l.hash, {reinterpret_cast<const char*>(&l.head), l.size})
-            .totals.add(l.rank, l.speed);
-        break;
+        continue;
       }
     }
+    missed[misses++] = &l;
+  }
+  for (std::size_t m = 0; m < misses; ++m) {
+    const Waiting& l = *missed[m];
+    self.find(l.head, l.hash, {reinterpret_cast<const char*>(&l.head), l.size})
+        .totals.add(l.rank, l.speed);
   }
   waiting_count_ = 0;
 }
 
-void Board::grow() {
-  std::vector<Slot> bigger(slots_.size() * 2);
-  const std::size_t mask = bigger.size() - 1;
-  for (const Slot& s : slots_) {
+void Board::merge(const Board& other) {
+  other.count_waiting();
+  for (const Slot& s : other.slots_) {
     if (s.size == 0) continue;
-    std::size_t i = hash_of(user_of(s)) & mask;
-    while (bigger[i].size != 0) i = (i + 1) & mask;
-    bigger[i] = s;
+    const std::string id = other.user_of(s);
+    find(s.head, hash_of(id), id).totals.add(s.totals);
   }
-  slots_.swap(bigger);
+}
+
+void Board::grow() {
+  std::vector<Slot> old(slots_.size() * 2);
+  old.swap(slots_);
+  tags_.assign(slots_.size() + kGroup, kFree);
+  const std::size_t mask = slots_.size() - 1;
+  for (const Slot& s : old) {
+    if (s.size == 0) continue;
+    const std::uint64_t hash = hash_of(user_of(s));
+    for (std::size_t at = hash & mask;; at = (at + kGroup) & mask) {
+      const unsigned free = match(&tags_[at], kFree);
+      if (free == 0) continue;
+      const std::size_t i = (at + std::countr_zero(free)) & mask;
+      slots_[i] = s;
+      set_tag(i, tag_of(hash));
+      break;
+    }
+  }
 }
 
 std::string Board::user_of(const Slot& s) const {

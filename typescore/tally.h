@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -16,6 +17,10 @@
 
 #include "ledger.h"
 #include "options.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 // What the rounds of one user (or one month of theirs) add up to.
 struct Totals {
@@ -30,6 +35,13 @@ struct Totals {
     speed_sum += speed;
   }
   void add(const LedgerLine& line) { add(line.rank, line.speed); }
+  void add(const Totals& more) {
+    if (more.rounds == 0) return;
+    best = rounds == 0 || more.best > best ? more.best : best;
+    rounds += more.rounds;
+    wins += more.wins;
+    speed_sum += more.speed_sum;
+  }
 };
 
 // Mean of `sum` over `n` > 0 values, rounded toward minus infinity.
@@ -54,8 +66,11 @@ void order_board(std::vector<BoardRow>& rows, Order by, std::size_t top);
 // The totals of every user seen so far, in a table of their ids that is looked up once
 // per line without building a string or comparing bytes one by one: nearly every id
 // has at most 8 bytes and is kept as one word, beside its totals in one cache line.
-// Totals do not depend on the order of the lines, so such lines are counted a few at a
-// time, each one's slot asked of memory when it comes: the lookups then seldom wait.
+// Beside the slots, one byte per slot holds a few bits of its id's hash, 16 of them
+// compared at once, so a line finds the slot its id most likely has without touching
+// any other. Totals do not depend on the order of the lines, so such lines are counted
+// a few at a time, each one's slot asked of memory when the line comes: the lookups then
+// seldom wait for it.
 class Board {
  public:
   Board();
@@ -64,11 +79,18 @@ class Board {
     if (size == 0 || size > 8) return add_long(line);
     const std::uint64_t head = short_head(line.user.data(), size);
     const std::uint64_t hash = mix(head, size);
-    __builtin_prefetch(&slots_[hash & (slots_.size() - 1)], 1);
-    waiting_[waiting_count_++] = {head, hash, static_cast<std::uint32_t>(size), line.rank,
-                                  line.speed};
+    const std::size_t home = hash & (slots_.size() - 1);
+    const unsigned same = match(&tags_[home], tag_of(hash));
+    const std::uint32_t guess =
+        same ? static_cast<std::uint32_t>((home + std::countr_zero(same)) & (slots_.size() - 1))
+             : kNoGuess;
+    if (same) __builtin_prefetch(&slots_[guess], 1);
+    waiting_[waiting_count_++] = {head,  hash,      static_cast<std::uint32_t>(size),
+                                  guess, line.rank, line.speed};
     if (waiting_count_ == kBatch) count_waiting();
   }
+  // Adds in the totals of `other`, as if its lines had been added here.
+  void merge(const Board& other);
   // The rows in `by` order, the first `top` of them.
   std::vector<BoardRow> ranking(Order by, std::size_t top) const;
   // `user`'s place in `by` order (1 for the first) with their row; nothing when the user
@@ -82,13 +104,18 @@ class Board {
     std::uint32_t rest = 0;  // an id of more than 8 bytes: its index in long_ids_
     Totals totals;
   };
-  // A line of an id of 1 to 8 bytes, waiting to be counted.
+  // A line of an id of 1 to 8 bytes, waiting to be counted, with the slot its id most
+  // likely has.
   struct Waiting {
     std::uint64_t head, hash;
-    std::uint32_t size;
+    std::uint32_t size, guess;
     int rank, speed;
   };
   static constexpr std::size_t kBatch = 16;
+  static constexpr std::uint32_t kNoGuess = 0xFFFFFFFF;
+  // A free slot's tag; a used one's is 0 to 127.
+  static constexpr std::uint8_t kFree = 0x80;
+  static constexpr std::size_t kGroup = 16;  // tags compared at once
 
   // The bytes of an id of 1 to 8 as a word, zero after them, read without reaching past.
   static std::uint64_t short_head(const char* p, std::size_t n) {
@@ -110,18 +137,33 @@ class Board {
     const std::uint64_t m = (head ^ (more * 0xE7037ED1A0B428DBULL)) * 0x9E3779B97F4A7C15ULL;
     return m ^ m >> 29;
   }
+  static std::uint8_t tag_of(std::uint64_t hash) { return static_cast<std::uint8_t>(hash >> 57); }
+  // Which of the kGroup tags from `tags` on are `tag`, as bits.
+  static unsigned match(const std::uint8_t* tags, std::uint8_t tag) {
+#if defined(__SSE2__)
+    const __m128i group = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tags));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(group, _mm_set1_epi8(tag))));
+#else
+    unsigned bits = 0;
+    for (std::size_t i = 0; i < kGroup; ++i) bits |= unsigned{tags[i] == tag} << i;
+    return bits;
+#endif
+  }
   static std::uint64_t hash_of(std::string_view id);
 
   void add_long(const LedgerLine& line);
   Slot& find(std::uint64_t head, std::uint64_t hash, std::string_view id);
+  void set_tag(std::size_t i, std::uint8_t tag);
   void count_waiting() const;  // brings the totals up to date
   std::string user_of(const Slot& s) const;
   BoardRow row(const Slot& s) const;
   void grow();
 
-  // Open addressing, never more than half full. Mutable with what waits: counting the
-  // lines that wait changes nothing a reader of the totals can tell.
+  // Never more than half full. The tags are followed by a copy of their first kGroup,
+  // so a group can be read from any slot on. Mutable with what waits: counting the lines
+  // that wait changes nothing a reader of the totals can tell.
   mutable std::vector<Slot> slots_;
+  mutable std::vector<std::uint8_t> tags_;
   mutable std::size_t used_ = 0;
   mutable std::vector<std::string> long_ids_;
   mutable std::array<Waiting, kBatch> waiting_;

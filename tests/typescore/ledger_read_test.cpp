@@ -12,6 +12,7 @@
 
 #include "harness.h"
 #include "ledger.h"
+#include "ledger_fixed.h"
 #include "ledger_scan.h"
 
 namespace {
@@ -119,5 +120,48 @@ TEST(LedgerRead, LinesComeWholeAcrossBlocksAndAnOverlongOneOnceCut) {
   }
   EXPECT_EQ(n, want.size());
   EXPECT_EQ(reader.error(), 0);
+  close(fd);
+}
+
+TEST(LedgerRead, AFileReadInTwoPartsGivesEveryLineOnceWhereverItIsCut) {
+  harness::Scratch dir;
+  std::vector<std::string> want = {"", "a short one", std::string(kLedgerLineMax + 3, 'x'), ""};
+  for (int i = 0; i < 40; ++i) {
+    std::array<char, kLedgerLineSize> buf;
+    const std::size_t n =
+        format_ledger_line(buf, {"alice", 1, 26, 12, 7, 10, 20, "short", 2, 3, 1, 400 + i});
+    want.emplace_back(buf.data(), n - 1);  // typerace's fixed layout, read at once
+  }
+  want.push_back("and no line feed at the end");
+  std::string file;
+  for (const auto& w : want) file += w + "\n";
+  file.pop_back();
+  dir.write("ledger", file);
+  const int fd = open(dir.file("ledger").c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  std::size_t at_once = 0;
+  auto lines = [fd, &at_once](off_t from, off_t to) {
+    LineReader reader(fd, 0);  // the smallest block, so lines cross its ends
+    reader.reset(fd, from, to);
+    std::vector<std::string> got;
+    LedgerLine fixed;
+    std::span<char> line;
+    for (;;) {
+      if (reader.next_fixed(fixed))
+        ++at_once, got.push_back(std::string(fixed.user.data() - 5, kLedgerFixedSize));
+      else if (reader.next(line))
+        got.emplace_back(line.data(), line.size());
+      else
+        return got;
+    }
+  };
+  for (std::size_t i = 0; i < want.size(); ++i)
+    if (want[i].size() > kLedgerLineMax) want[i].resize(kLedgerLineMax + 1);
+  for (off_t cut = 0; cut <= static_cast<off_t>(file.size()); ++cut) {
+    std::vector<std::string> got = lines(0, cut);
+    for (std::string& l : lines(cut, LineReader::kToTheEnd)) got.push_back(std::move(l));
+    ASSERT_EQ(got, want) << "cut at " << cut;
+  }
+  EXPECT_GT(at_once, 0u);
   close(fd);
 }

@@ -138,6 +138,35 @@ TEST(TypescoreLedger, AllMonthsGoInFileNameOrderAndCheckNamesEveryBadLine) {
                          "user/score/type2612.dat:3: day is not 1 to 31\n");
 }
 
+TEST(TypescoreLedger, ABigLedgerReadInTwoHalvesAtOnceCountsAsTheSameLinesInTwoFiles) {
+  Scratch dir;
+  // More than the 16 MB from which a ledger is read in two halves at once, with lines
+  // that do not read and ones of other kinds, and one of them across the middle.
+  std::string first, second;
+  for (int i = 0; i < 260000; ++i) {
+    std::string l =
+        score_test::round_line("u" + std::to_string(i * 7919 % 5003), 26, 12, 1 + i % 28, i % 24,
+                               i % 60, i % 3 ? "short" : "two words", 1 + i % 4, 50 + i % 700);
+    if (i % 1000 == 0) l = "not a round " + std::to_string(i) + "\n";
+    if (i % 1000 == 1) l = "averylongname 1 26 12 3 4 5 short 1 2 1 " + std::to_string(i) + "\n";
+    (i < 130000 ? first : second) += l;
+  }
+  ASSERT_GT(first.size() + second.size(), 16u << 20);
+  dir.write("user/score/type2612.dat", first + second);
+  const auto whole = score(dir, {"--month", "2612", "--csv", "--top", "6000"});
+  EXPECT_EQ(whole.status, 0);
+  EXPECT_EQ(lines_of(whole.out).size(), 5005u);  // the header, 5003 users, averylongname
+  // Read line by line as --check reads, the same totals and every bad line named.
+  const auto checked = score(dir, {"--month", "2612", "--csv", "--top", "6000", "--check"});
+  EXPECT_EQ(checked.out, whole.out);
+  EXPECT_EQ(lines_of(checked.err).size(), 260u);
+  dir.remove("user/score/type2612.dat");
+  dir.write("user/score/type2612.dat", first);
+  dir.write("user/score/type2612.dat.part", second);
+  dir.write("user/score/type2613.dat", second);  // no month 13: the lines say December
+  EXPECT_EQ(score(dir, {"--all", "--csv", "--top", "6000"}).out, whole.out);
+}
+
 TEST(TypescoreTable, RowsFitTheScreenAndUtf8IsTheSameTable) {
   Scratch dir;
   dir.write("user/score/type2612.dat",
