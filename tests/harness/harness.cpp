@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <iconv.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -360,6 +361,48 @@ ChildSetup stdin_from(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY);
     if (fd < 0 || dup2(fd, 0) < 0) _exit(126);
     close(fd);
+  };
+}
+
+ChildSetup stdout_unread() {
+  return [] {
+    int p[2];
+    if (pipe(p) != 0) _exit(126);
+    close(p[0]);
+    dup2(p[1], 1);
+    close(p[1]);
+  };
+}
+
+ChildSetup stdout_full() {
+  return [] {
+    const int fd = open("/dev/full", O_WRONLY);
+    if (fd < 0 || dup2(fd, 1) < 0) _exit(126);
+    close(fd);
+  };
+}
+
+ChildSetup address_space_limit(long bytes) {
+  return [bytes] {
+    rlimit lim{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+    setrlimit(RLIMIT_AS, &lim);
+  };
+}
+
+std::string program_for_nobody(const Scratch& dir, std::string_view name) {
+  if (geteuid() != 0) return program(name);
+  const std::string copy = dir.file(name);
+  fs::copy_file(program(name), copy, fs::copy_options::overwrite_existing);
+  chmod(dir.path().c_str(), 0755);
+  chmod(copy.c_str(), 0755);
+  return copy;
+}
+
+ChildSetup as_nobody() {
+  return [] {
+    if (geteuid() != 0) return;
+    const gid_t nogroup = 65534;
+    if (setgroups(0, nullptr) != 0 || setgid(nogroup) != 0 || setuid(65534) != 0) _exit(126);
   };
 }
 
