@@ -17,9 +17,9 @@
 #include "encoding.h"
 #include "game_file.h"
 #include "game_files.h"
+#include "ledger_scan.h"
 #include "round_names.h"
 #include "strokes.h"
-#include "tally.h"
 
 namespace {
 
@@ -147,18 +147,19 @@ class Check {
   }
 
   void ledgers() {
+    // A missing user/score is said once already, among the directories.
+    struct stat st;
+    if (stat("user/score", &st) != 0 && errno == ENOENT) return;
     ScoreOptions every;
-    every.all = true;
+    every.period.kind = Period::Kind::all;
     every.check = true;
-    scan_ledgers(
-        every, ledger_files(every),
-        [this](const std::string& path, std::size_t line, const char* why) {
-          if (line == 0)
-            problems_.in(shown_(path), why);
-          else
-            problems_.at(shown_(path), line, why);
-        },
-        [](const LedgerLine&) {});
+    LedgerScan scan(every, [this](const std::string& path, std::size_t line, const char* why) {
+      if (line == 0)
+        problems_.in(shown_(path), why);
+      else
+        problems_.at(shown_(path), line, why);
+    });
+    scan.each([](const LedgerLine&) {});
   }
 
   std::size_t problems() const { return problems_.count(); }

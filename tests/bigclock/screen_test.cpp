@@ -1,6 +1,7 @@
 // Runs the built program at fixed moments. faketime pins the clock (given in seconds
 // since the epoch, so the time zone under test decides the local date and time).
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -131,4 +132,17 @@ TEST(Screen, ConfinedItDrawsTheSameAndWritesNothing) {
       harness::run(harness::program("bigclock"), {}, dir.path(), env, 30000, probe.setup());
   EXPECT_EQ(r.out, screen("01/03/05", "12:34:56"));
   EXPECT_EQ(probe.report("bigclock"), "outside=refused run=refused");
+}
+
+TEST(Screen, StatusIsZeroEvenWhenTheScreenCannotBeWrittenButAStoppedPipelineEndsIt) {
+  harness::Scratch dir;
+  EXPECT_EQ(
+      harness::run(harness::program("bigclock"), {}, dir.path(), {}, 30000, harness::stdout_full())
+          .status,
+      0);
+  // As pipeline tools do: the reader gone, SIGPIPE ends it.
+  EXPECT_EQ(harness::run(harness::program("bigclock"), {}, dir.path(), {}, 30000,
+                         harness::stdout_unread())
+                .status,
+            128 + SIGPIPE);
 }

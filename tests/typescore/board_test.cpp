@@ -47,6 +47,31 @@ TEST(Board, TotalsCountWinsAndFloorTheMean) {
   EXPECT_EQ(floor_mean(static_cast<__int128>(INT32_MIN) * 3, 3), INT32_MIN);
 }
 
+TEST(Board, IdsSharingTheirFirstBytesStayApartAsTheTableGrowsAndPlacesFollowTheOrder) {
+  Board board;
+  const std::vector<std::string> alike = {"abcdefgh", "abcdefgh1", "abcdefgh2", "abc",
+                                          std::string("abc\0", 4)};
+  for (int round = 0; round < 3; ++round) {
+    for (std::size_t i = 0; i < alike.size(); ++i)
+      board.add({alike[i], 1, 26, 12, 1, 0, 0, "short", 1, 1, 2, 100 + static_cast<int>(i)});
+    // Enough others, met again and again, for the table to grow several times between.
+    for (int u = 0; u < 3000; ++u)
+      board.add({"u" + std::to_string(u), 1, 26, 12, 1, 0, 0, "short", 1, 1, 1, 50});
+  }
+  const std::vector<BoardRow> rows = board.ranking(Order::best, 5);
+  ASSERT_EQ(rows.size(), 5u);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].user, alike[alike.size() - 1 - i]);
+    EXPECT_EQ(rows[i].rounds, 3);
+  }
+  EXPECT_EQ(board.ranking(Order::wins, 1)[0].user, "u0");
+  const auto place = board.place_of("abcdefgh1", Order::best);
+  ASSERT_TRUE(place);
+  EXPECT_EQ(place->first, 4u);
+  EXPECT_EQ(board.place_of("abcdefgh1", Order::wins)->first, 3004u);  // behind 3000 winners
+  EXPECT_FALSE(board.place_of("abcdefgh3", Order::best));
+}
+
 TEST(Report, RawBytesCannotMoveTheCursorAndCutsKeepKoreanWhole) {
   EXPECT_EQ(shown("ab\x1b[2J\x9b"
                   "1m",

@@ -14,26 +14,18 @@
 #include <vector>
 
 #include "harness.h"
+#include "score_run.h"
 
 namespace {
 
 using harness::Scratch;
+using score_test::lines_of;
+using score_test::score;
 
 const std::string kUsage =
-    "usage: typescore [--month YYMM | --all] [--type TYPE] [--by best|average|rounds|wins]"
-    " [--top N] [--user ID] [--csv] [--utf8] [--check]\n";
-
-harness::Result score(const Scratch& dir, const std::vector<std::string>& args,
-                      const std::vector<std::string>& env = {}) {
-  return harness::run(harness::program("typescore"), args, dir.path(), env);
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
+    "usage: typescore [--month YYMM | --all | --since YYMMDD --until YYMMDD | --today | --week]"
+    " [--type TYPE] [--by best|average|rounds|wins] [--top N] [--rank ID]"
+    " [--user ID [--trend | --last N]] [--csv] [--utf8] [--check]\n";
 
 // Three months in two files: year 1 month 11 and year 11 month 1 share type111.dat.
 void write_hand_made(const Scratch& dir) {
@@ -143,8 +135,37 @@ TEST(TypescoreLedger, AllMonthsGoInFileNameOrderAndCheckNamesEveryBadLine) {
   EXPECT_EQ(checked.status, 1);
   EXPECT_EQ(checked.out,
             "rank,user,rounds,wins,best,average\n1,alice,3,2,400,250\n2,bob,2,1,900,600\n");
-  EXPECT_EQ(checked.err, "user/score/type111.dat:3: fewer than 12 fields\n"
+  EXPECT_EQ(checked.err, "user/score/type111.dat:3: fewer than 11 fields\n"
                          "user/score/type2612.dat:3: day is not 1 to 31\n");
+}
+
+TEST(TypescoreLedger, ABigLedgerReadInTwoHalvesAtOnceCountsAsTheSameLinesInTwoFiles) {
+  Scratch dir;
+  // More than the 16 MB from which a ledger is read in two halves at once, with lines
+  // that do not read and ones of other kinds, and one of them across the middle.
+  std::string first, second;
+  for (int i = 0; i < 260000; ++i) {
+    std::string l =
+        score_test::round_line("u" + std::to_string(i * 7919 % 5003), 26, 12, 1 + i % 28, i % 24,
+                               i % 60, i % 3 ? "short" : "two words", 1 + i % 4, 50 + i % 700);
+    if (i % 1000 == 0) l = "not a round " + std::to_string(i) + "\n";
+    if (i % 1000 == 1) l = "averylongname 1 26 12 3 4 5 short 1 2 1 " + std::to_string(i) + "\n";
+    (i < 130000 ? first : second) += l;
+  }
+  ASSERT_GT(first.size() + second.size(), 16u << 20);
+  dir.write("user/score/type2612.dat", first + second);
+  const auto whole = score(dir, {"--month", "2612", "--csv", "--top", "6000"});
+  EXPECT_EQ(whole.status, 0);
+  EXPECT_EQ(lines_of(whole.out).size(), 5005u);  // the header, 5003 users, averylongname
+  // Read line by line as --check reads, the same totals and every bad line named.
+  const auto checked = score(dir, {"--month", "2612", "--csv", "--top", "6000", "--check"});
+  EXPECT_EQ(checked.out, whole.out);
+  EXPECT_EQ(lines_of(checked.err).size(), 260u);
+  dir.remove("user/score/type2612.dat");
+  dir.write("user/score/type2612.dat", first);
+  dir.write("user/score/type2612.dat.part", second);
+  dir.write("user/score/type2613.dat", second);  // no month 13: the lines say December
+  EXPECT_EQ(score(dir, {"--all", "--csv", "--top", "6000"}).out, whole.out);
 }
 
 TEST(TypescoreTable, RowsFitTheScreenAndUtf8IsTheSameTable) {
@@ -218,28 +239,33 @@ TEST(TypescoreCall, TheMonthIsTheLocalOne) {
 
 TEST(TypescoreCall, BadCallsPrintTheUsageAndBadLedgersSaySo) {
   Scratch dir;
-  const std::vector<std::vector<std::string>> bad = {{"--month"},
-                                                     {"--month", "261"},
-                                                     {"--month", "2613"},
-                                                     {"--month", "26a2"},
-                                                     {"--month", "2612", "--all"},
-                                                     {"--all", "--all"},
-                                                     {"--top", "0"},
-                                                     {"--top", "-1"},
-                                                     {"--top", "99999999999"},
-                                                     {"--by", "speed"},
-                                                     {"--user", ""},
-                                                     {"--type", ""},
-                                                     {"--frobnicate"},
-                                                     {"stray"},
-                                                     {"--csv", "--help"},
-                                                     {"--top=3"}};
-  for (const auto& args : bad) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+      {{"--month"}, "--month needs a value"},
+      {{"--month", "261"}, "--month 261: the month must be four digits, YYMM"},
+      {{"--month", "2613"}, "--month 2613: the month must be 01 to 12"},
+      {{"--month", "26a2"}, "--month 26a2: the month must be four digits, YYMM"},
+      {{"--month", "2612", "--all"}, "--month and --all cannot be combined"},
+      {{"--all", "--all"}, "--all is given twice"},
+      {{"--top", "0"}, "--top 0: the number must be 1 to 2147483647"},
+      {{"--top", "-1"}, "--top -1: the number must be 1 to 2147483647"},
+      {{"--top", "99999999999"}, "--top 99999999999: the number must be 1 to 2147483647"},
+      {{"--by", "speed"}, "--by speed: the order must be best, average, rounds or wins"},
+      {{"--user", ""}, "--user: the user id must not be empty"},
+      {{"--type", ""}, "--type: the word type must not be empty"},
+      {{"--frobnicate"}, "--frobnicate: no such option"},
+      {{"stray"}, "stray: not an option"},
+      {{"--csv", "--help"}, "--help goes on its own"},
+      {{"--top=3"}, "--top=3: no such option"},
+  };
+  for (const auto& [args, why] : bad) {
     auto r = score(dir, args);
     EXPECT_EQ(r.status, 2) << args[0];
-    EXPECT_EQ(r.err, kUsage);
+    EXPECT_EQ(r.err, "typescore: " + why + "\n" + kUsage);
     EXPECT_EQ(r.out, "");
   }
+  // What the caller gave is shown as safely as everything else.
+  EXPECT_EQ(score(dir, {"--by", "\x1b[2J"}).err,
+            "typescore: --by ?[2J: the order must be best, average, rounds or wins\n" + kUsage);
   EXPECT_EQ(score(dir, {"--version"}).out, "typescore " BBS_VERSION "\n");
 
   // A ledger that is there but cannot be read is not the same as no rounds.

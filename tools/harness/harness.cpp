@@ -377,6 +377,31 @@ ChildSetup stdin_from(const std::string& path) {
   };
 }
 
+ChildSetup stdout_unread() {
+  return [] {
+    int p[2];
+    if (pipe(p) != 0) _exit(126);
+    close(p[0]);
+    dup2(p[1], 1);
+    close(p[1]);
+  };
+}
+
+ChildSetup stdout_full() {
+  return [] {
+    const int fd = open("/dev/full", O_WRONLY);
+    if (fd < 0 || dup2(fd, 1) < 0) _exit(126);
+    close(fd);
+  };
+}
+
+ChildSetup address_space_limit(long bytes) {
+  return [bytes] {
+    rlimit lim{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+    setrlimit(RLIMIT_AS, &lim);
+  };
+}
+
 SteppedClock::SteppedClock(const Scratch& dir) : file_(dir.file("faketime.offset")) {
   set_offset(0);
 }

@@ -154,6 +154,13 @@ ChildSetup with_umask(mode_t mask);
 // Both setups, one after the other.
 ChildSetup both(ChildSetup first, ChildSetup second);
 ChildSetup stdin_from(const std::string& path);
+// Standard output a pipe whose reader is already gone, SIGPIPE left as the test has it
+// (its default, as a shell leaves it for a pipeline); or the full device /dev/full.
+ChildSetup stdout_unread();
+ChildSetup stdout_full();
+// An address-space limit, which a program meets as memory running out. (Not under
+// AddressSanitizer, which maps far more than any such limit.)
+ChildSetup address_space_limit(long bytes);
 
 // A wall clock that a test sets while the program runs (libfaketime, which reads the
 // offset from a file at every look); the monotonic clock stays real. Pass env() to the
