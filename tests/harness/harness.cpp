@@ -310,17 +310,35 @@ ChildSetup both(ChildSetup first, ChildSetup second) {
   };
 }
 
+namespace {
+
+constexpr char kFiuRun[] = "/usr/lib/fiu/fiu_run_preload.so";
+constexpr char kFiuPosix[] = "/usr/lib/fiu/fiu_posix_preload.so";
+
+// A sanitized program must be told that a preloaded library may come first.
+std::string asan_with_preload() {
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  return std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0";
+}
+
+}  // namespace
+
+bool can_fail_calls() { return access(kFiuRun, R_OK) == 0 && access(kFiuPosix, R_OK) == 0; }
+
+std::vector<std::string> failing_calls(const std::string& commands) {
+  // No control FIFO: nothing to leave behind in /tmp when the program is killed.
+  return {std::string("LD_PRELOAD=") + kFiuRun + " " + kFiuPosix, "FIU_ENABLE=" + commands,
+          "FIU_CTRL_FIFO=", asan_with_preload()};
+}
+
 SteppedClock::SteppedClock(const Scratch& dir) : file_(dir.file("faketime.offset")) {
   set_offset(0);
 }
 
 std::vector<std::string> SteppedClock::env() const {
-  const char* asan = std::getenv("ASAN_OPTIONS");
   return {"LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1",
           "FAKETIME_TIMESTAMP_FILE=" + file_, "FAKETIME_NO_CACHE=1",
-          "FAKETIME_DONT_FAKE_MONOTONIC=1",
-          // A sanitized program must be told that the preloaded library may come first.
-          std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"};
+          "FAKETIME_DONT_FAKE_MONOTONIC=1", asan_with_preload()};
 }
 
 void SteppedClock::set_offset(long seconds) const {
@@ -343,6 +361,8 @@ ChatEngine::ChatEngine(const Scratch& dir, int room, int group, std::vector<Fini
       if (!w.empty()) {
         word_ = w;
         word_time_ = static_cast<long>(std::time(nullptr));
+        struct stat st;
+        if (stat(answer_path.c_str(), &st) == 0) word_mode_ = st.st_mode & 07777;
         break;
       }
       usleep(5000);

@@ -125,6 +125,15 @@ ChildSetup with_umask(mode_t mask);
 // Both setups, one after the other.
 ChildSetup both(ChildSetup first, ChildSetup second);
 
+// The environment that has a program's system calls fail (libfiu's preload, Debian
+// package fiu-utils): `commands` are libfiu's, one a line, such as
+// "enable name=posix/io/dir/unlink,failinfo=13" (always, with EACCES),
+// "enable name=posix/io/oc/open,failinfo=17,onetime" (the first call only) or
+// "enable_random name=posix/io/*,probability=0.02". Programs the program starts inherit it.
+std::vector<std::string> failing_calls(const std::string& commands);
+// Whether libfiu is installed; without it failing_calls() fails nothing.
+bool can_fail_calls();
+
 // A wall clock that a test sets while the program runs (libfaketime, which reads the
 // offset from a file at every look); the monotonic clock stays real. Pass env() to the
 // program.
@@ -159,12 +168,14 @@ class ChatEngine {
 
   // Joins the engine; returns the word it saw in the answer file (empty if none).
   std::string join();
-  long word_time() const { return word_time_; }  // time() when the word was seen
+  long word_time() const { return word_time_; }    // time() when the word was seen
+  mode_t word_mode() const { return word_mode_; }  // the answer file's permissions then
 
  private:
   std::thread thread_;
   std::string word_;
   long word_time_ = 0;
+  mode_t word_mode_ = 0;
   bool joined_ = false;
 };
 
