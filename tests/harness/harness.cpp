@@ -371,6 +371,8 @@ ChatEngine::ChatEngine(const Scratch& dir, int room, int group, std::vector<Fini
     for (const auto& f : finishers) {
       long due = word_time_ + f.delay_s;
       while (static_cast<long>(std::time(nullptr)) < due) usleep(10000);
+      // A finish is taken only while the answer file holds the word.
+      if (slurp(answer_path).empty()) break;
       std::ofstream out(results_path, std::ios::app);
       if (f.raw)
         out << f.user << '\n';

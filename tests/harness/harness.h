@@ -157,7 +157,8 @@ struct Finisher {
 };
 
 // Stand-in for the server's chat engine for one room and group: waits until the answer
-// file holds a word, then appends the finishers' lines to the results file in order.
+// file holds a word, then appends the finishers' lines to the results file in order, as
+// long as the answer file still holds the word.
 class ChatEngine {
  public:
   ChatEngine(const Scratch& dir, int room, int group, std::vector<Finisher> finishers,
