@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <link.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -24,6 +25,9 @@
 
 #ifndef BBS_BIN_DIR
 #error "BBS_BIN_DIR must name the build tree"
+#endif
+#ifndef BBS_HARNESS_DIR
+#error "BBS_HARNESS_DIR must name the harness's sources"
 #endif
 
 namespace fs = std::filesystem;
@@ -323,12 +327,39 @@ std::string asan_with_preload() {
 
 }  // namespace
 
+// The AddressSanitizer runtime this process runs with, if any. The tests are built as the
+// programs are, so a sanitized program has the same one.
+std::string sanitizer_runtime() {
+  std::string found;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* out) {
+        const std::string name = info->dlpi_name ? info->dlpi_name : "";
+        if (name.find("/libasan.so") == std::string::npos) return 0;
+        *static_cast<std::string*>(out) = name;
+        return 1;
+      },
+      &found);
+  return found;
+}
+
 bool can_fail_calls() { return access(kFiuRun, R_OK) == 0 && access(kFiuPosix, R_OK) == 0; }
 
 std::vector<std::string> failing_calls(const std::string& commands) {
-  // No control FIFO: nothing to leave behind in /tmp when the program is killed.
-  return {std::string("LD_PRELOAD=") + kFiuRun + " " + kFiuPosix, "FIU_ENABLE=" + commands,
-          "FIU_CTRL_FIFO=", asan_with_preload()};
+  // libfiu's preload starts before the sanitizer's runtime can, and crashes, unless that
+  // runtime is loaded first; its one allocation for life is no leak of the program's.
+  std::string preload = std::string(kFiuRun) + " " + kFiuPosix;
+  std::vector<std::string> env = {"FIU_ENABLE=" + commands,
+                                  // No control FIFO: nothing left in /tmp by a killed program.
+                                  "FIU_CTRL_FIFO=", asan_with_preload()};
+  const std::string asan = sanitizer_runtime();
+  if (!asan.empty()) {
+    preload = asan + " " + preload;
+    const char* lsan = std::getenv("LSAN_OPTIONS");
+    env.push_back(std::string("LSAN_OPTIONS=") + (lsan ? lsan : "") +
+                  ":print_suppressions=0:suppressions=" BBS_HARNESS_DIR "/libfiu.supp");
+  }
+  env.push_back("LD_PRELOAD=" + preload);
+  return env;
 }
 
 SteppedClock::SteppedClock(const Scratch& dir) : file_(dir.file("faketime.offset")) {
