@@ -545,7 +545,7 @@ Plan make_plan(Lane& lane, bool plain, bool takeover) {
     Kind kind;
     double share;
   };
-  const Share kinds[] = {{Kind::failing, env.failing ? 0.07 : 0},
+  const Share kinds[] = {{Kind::failing, env.failing ? 0.10 : 0},
                          {Kind::ignored, 0.04},
                          {Kind::tiny_limit, p.typestart ? 0 : 0.05},
                          {Kind::fifo_roster, 0.03},
