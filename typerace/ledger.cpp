@@ -14,6 +14,7 @@
 #include "cfile.h"
 #include "data_file.h"
 #include "ledger_fixed.h"
+#include "retry.h"
 
 void ledger_path(const std::tm& when, std::array<char, 64>& out) {
   std::snprintf(out.data(), out.size(), "user/score/type%d%d.dat", when.tm_year % 100,
@@ -291,8 +292,8 @@ bool append_whole_line(const char* path, std::string_view line) {
     // Where our bytes ended; with nothing after them, they can be taken back.
     off_t end = lseek(f.fd, 0, SEEK_CUR);
     if (end >= n && fstat(f.fd, &st) == 0 && st.st_size == end) {
-      int rc = ftruncate(f.fd, end - n);
-      (void)rc;  // nothing more can be done; the next line starts on a line of its own
+      // Should even that fail for good, the next line starts on a line of its own.
+      try_again([&] { return ftruncate(f.fd, end - n); });
     }
   }
   return false;

@@ -39,6 +39,7 @@ constexpr char FMT_TYPE[] = "\xC5\xB8\xC0\xDA\xC0\xAF\xC7\xFC : %s";
 constexpr char FMT_WORD[] = "\x1b[7m%s\x1b[m\n";
 
 constexpr char INDEX_PATH[] = "frm/typegame/data.txt";
+constexpr int kFilesLeft = 2;  // the exit status of a round that could not clean up
 [[noreturn]] void give_up_round(const char* message) {
   release_room();
   std::perror(message);
@@ -85,13 +86,7 @@ int main(int argc, char** argv) {
   // Claiming the room is one step, so two rounds can never both think they hold it. The
   // claim stays locked to the end, which tells a later round that this one is alive.
   catch_round_endings();
-  int claim = claim_room();
-  if (claim < 0 && errno == EEXIST) {
-    if (remove_stale_claim())
-      claim = claim_room();
-    else
-      errno = EEXIST;  // looking at the file it found must not change why it stops
-  }
+  const int claim = take_room();
   if (claim < 0) {
     if (errno == EEXIST) return 1;  // a round of this room and group is running
     std::perror(MSG_NO_ANSWER_FILE);
@@ -99,7 +94,7 @@ int main(int argc, char** argv) {
   }
   Fd answer{claim};
   // Finishers of an earlier round of this room and group must not be ranked in this one.
-  unlink(results_file());
+  remove_file(results_file());
 
   r.say("%s", TXT_TITLE);
   r.say(FMT_TYPE, shown_type.data());
@@ -182,6 +177,7 @@ int main(int argc, char** argv) {
     r.say("%s", TXT_NO_RESULTS);
   }
 
-  end_round_files();
-  return 0;
+  // A round whose files could not be removed says so by its status alone, as every failure
+  // during a round is silent; its room is free again once the answer file counts as stale.
+  return end_round_files() ? 0 : kFilesLeft;
 }

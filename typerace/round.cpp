@@ -15,6 +15,7 @@
 
 #include "cfile.h"
 #include "data_file.h"
+#include "retry.h"
 #include "roster.h"
 #include "tty.h"
 
@@ -46,8 +47,7 @@ void touch_file(const char* path) {
   pid_t pid;
   if (posix_spawn(&pid, "/bin/sh", nullptr, &attr, argv, environ) == 0) {
     int status;
-    while (waitpid(pid, &status, 0) == -1 && errno == EINTR) {
-    }
+    try_again([&] { return waitpid(pid, &status, 0); });
   }
   posix_spawnattr_destroy(&attr);
 }

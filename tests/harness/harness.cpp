@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <iconv.h>
+#include <link.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <poll.h>
@@ -39,6 +40,9 @@
 #ifndef SYS_landlock_create_ruleset
 #define SYS_landlock_create_ruleset 444
 #define SYS_landlock_restrict_self 446
+#endif
+#ifndef BBS_HARNESS_DIR
+#error "BBS_HARNESS_DIR must name the harness's sources"
 #endif
 
 namespace fs = std::filesystem;
@@ -406,6 +410,54 @@ ChildSetup as_nobody() {
   };
 }
 
+namespace {
+
+constexpr char kFiuRun[] = "/usr/lib/fiu/fiu_run_preload.so";
+constexpr char kFiuPosix[] = "/usr/lib/fiu/fiu_posix_preload.so";
+
+// A sanitized program must be told that a preloaded library may come first.
+std::string asan_with_preload() {
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  return std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0";
+}
+
+}  // namespace
+
+// The AddressSanitizer runtime this process runs with, if any. The tests are built as the
+// programs are, so a sanitized program has the same one.
+std::string sanitizer_runtime() {
+  std::string found;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* out) {
+        const std::string name = info->dlpi_name ? info->dlpi_name : "";
+        if (name.find("/libasan.so") == std::string::npos) return 0;
+        *static_cast<std::string*>(out) = name;
+        return 1;
+      },
+      &found);
+  return found;
+}
+
+bool can_fail_calls() { return access(kFiuRun, R_OK) == 0 && access(kFiuPosix, R_OK) == 0; }
+
+std::vector<std::string> failing_calls(const std::string& commands) {
+  // libfiu's preload starts before the sanitizer's runtime can, and crashes, unless that
+  // runtime is loaded first; its one allocation for life is no leak of the program's.
+  std::string preload = std::string(kFiuRun) + " " + kFiuPosix;
+  std::vector<std::string> env = {"FIU_ENABLE=" + commands,
+                                  // No control FIFO: nothing left in /tmp by a killed program.
+                                  "FIU_CTRL_FIFO=", asan_with_preload()};
+  const std::string asan = sanitizer_runtime();
+  if (!asan.empty()) {
+    preload = asan + " " + preload;
+    const char* lsan = std::getenv("LSAN_OPTIONS");
+    env.push_back(std::string("LSAN_OPTIONS=") + (lsan ? lsan : "") +
+                  ":print_suppressions=0:suppressions=" BBS_HARNESS_DIR "/libfiu.supp");
+  }
+  env.push_back("LD_PRELOAD=" + preload);
+  return env;
+}
+
 SteppedClock::SteppedClock(const Scratch& dir) : file_(dir.file("faketime.offset")) {
   set_offset(0);
 }
@@ -524,6 +576,8 @@ ChatEngine::ChatEngine(const Scratch& dir, int room, int group, std::vector<Fini
       if (!w.empty()) {
         word_ = w;
         word_time_ = static_cast<long>(std::time(nullptr));
+        struct stat st;
+        if (stat(answer_path.c_str(), &st) == 0) word_mode_ = st.st_mode & 07777;
         break;
       }
       usleep(5000);
@@ -532,6 +586,8 @@ ChatEngine::ChatEngine(const Scratch& dir, int room, int group, std::vector<Fini
     for (const auto& f : finishers) {
       long due = word_time_ + f.delay_s;
       while (static_cast<long>(std::time(nullptr)) < due) usleep(10000);
+      // A finish is taken only while the answer file holds the word.
+      if (slurp(answer_path).empty()) break;
       std::ofstream out(results_path, std::ios::app);
       if (f.raw)
         out << f.user << '\n';

@@ -155,6 +155,15 @@ ChildSetup address_space_limit(long bytes);
 std::string program_for_nobody(const Scratch& dir, std::string_view name);
 ChildSetup as_nobody();
 
+// The environment that has a program's system calls fail (libfiu's preload, Debian
+// package fiu-utils): `commands` are libfiu's, one a line, such as
+// "enable name=posix/io/dir/unlink,failinfo=13" (always, with EACCES),
+// "enable name=posix/io/oc/open,failinfo=17,onetime" (the first call only) or
+// "enable_random name=posix/io/*,probability=0.02". Programs the program starts inherit it.
+std::vector<std::string> failing_calls(const std::string& commands);
+// Whether libfiu is installed; without it failing_calls() fails nothing.
+bool can_fail_calls();
+
 // A wall clock that a test sets while the program runs (libfaketime, which reads the
 // offset from a file at every look); the monotonic clock stays real. Pass env() to the
 // program.
@@ -215,7 +224,8 @@ struct Finisher {
 };
 
 // Stand-in for the server's chat engine for one room and group: waits until the answer
-// file holds a word, then appends the finishers' lines to the results file in order.
+// file holds a word, then appends the finishers' lines to the results file in order, as
+// long as the answer file still holds the word.
 class ChatEngine {
  public:
   ChatEngine(const Scratch& dir, int room, int group, std::vector<Finisher> finishers,
@@ -226,12 +236,14 @@ class ChatEngine {
 
   // Joins the engine; returns the word it saw in the answer file (empty if none).
   std::string join();
-  long word_time() const { return word_time_; }  // time() when the word was seen
+  long word_time() const { return word_time_; }    // time() when the word was seen
+  mode_t word_mode() const { return word_mode_; }  // the answer file's permissions then
 
  private:
   std::thread thread_;
   std::string word_;
   long word_time_ = 0;
+  mode_t word_mode_ = 0;
   bool joined_ = false;
 };
 
