@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "retry.h"
+
 mode_t creation_mode() {
   const mode_t mask = umask(0);
   umask(mask);
@@ -62,12 +64,35 @@ File open_data_stream(const char* path) {
 
 bool write_all(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t n = write(fd, bytes.data(), bytes.size());
-    if (n > 0)
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    else if (n == 0)
+    const ssize_t n = try_again([&] { return write(fd, bytes.data(), bytes.size()); });
+    if (n < 0) return false;
+    if (n == 0) {
       errno = EIO;  // nothing taken and no reason given: asking again would never end
-    if (n <= 0 && errno != EINTR) return false;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+namespace {
+
+// Whether the name is free of the file: nothing there, or (with `ours`) another file.
+// errno is kept.
+bool gone(const char* path, const struct stat* ours) {
+  const int err = errno;
+  struct stat now;
+  bool free;
+  if (lstat(path, &now) != 0)
+    free = errno == ENOENT;  // a name that cannot be looked at may well still be there
+  else
+    free = ours != nullptr && (now.st_ino != ours->st_ino || now.st_dev != ours->st_dev);
+  errno = err;
+  return free;
+}
+
+}  // namespace
+
+bool remove_file(const char* path, const struct stat* ours) {
+  return try_again([&] { return unlink(path) == 0 || gone(path, ours) ? 0 : -1; }) == 0;
 }

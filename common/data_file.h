@@ -1,9 +1,11 @@
-// How the programs open the files that others write or read too: the operator's game
-// files, the server's rosters and results, the shared score ledger, the answer files,
-// makenum.h. One way for all of them, so a FIFO, a device or a directory put in any of
-// their places can neither hang a program nor be written to.
+// How the programs open, write and remove the files that others write or read too: the
+// operator's game files, the server's rosters and results, the shared score ledger, the
+// answer files, makenum.h. One way for all of them, so a FIFO, a device or a directory
+// put in any of their places can neither hang a program nor be written to, and a call
+// that fails for a moment never leaves a file half-written or behind.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <string_view>
@@ -26,7 +28,14 @@ int open_data_file(const char* path, int flags);
 // open_data_file for reading, as a buffered stream; null with errno when it fails.
 File open_data_stream(const char* path);
 
-// Writes all of `bytes` at fd's offset: a write cut short is followed by one that says why
-// (a full disk, the file-size limit), and an interrupted one is tried again. False, with
+// Writes all of `bytes` at fd's offset: a write cut short is followed by one for the rest,
+// and a failed one is tried again (try_again), so only a failure that lasts (a full disk,
+// the file-size limit, a non-blocking descriptor that stays full) ends it. False, with
 // errno, when not all of them went.
 bool write_all(int fd, std::string_view bytes);
+
+// Removes the file at `path`, trying again when that fails (try_again). True once nothing
+// is left under the name or, with `ours`, once the name no longer leads to that file (what
+// someone else has put there since is not the caller's to remove). False, with errno,
+// while it is still there. Safe in a signal handler.
+bool remove_file(const char* path, const struct stat* ours = nullptr);

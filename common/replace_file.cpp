@@ -11,6 +11,7 @@
 
 #include "data_file.h"
 #include "endings.h"
+#include "retry.h"
 
 int replace_file(const char* path, std::string_view text, mode_t mode, bool durable) {
   std::array<char, PATH_MAX + 8> temp;
@@ -24,7 +25,7 @@ int replace_file(const char* path, std::string_view text, mode_t mode, bool dura
   if (!err && !write_all(fd, text)) err = errno;
   if (!err && durable && fsync(fd) != 0) err = errno;
   if (close(fd) != 0 && !err) err = errno;
-  if (!err && rename(temp.data(), path) != 0) err = errno;
-  if (err) unlink(temp.data());
+  if (!err && try_again([&] { return rename(temp.data(), path); }) != 0) err = errno;
+  if (err) remove_file(temp.data());
   return err;
 }

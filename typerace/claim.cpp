@@ -14,6 +14,7 @@
 #include "endings.h"
 #include "game_files.h"
 #include "handles.h"
+#include "retry.h"
 #include "round_clock.h"
 #include "round_names.h"
 
@@ -23,11 +24,16 @@ namespace {
 RoundPath answer_file_path{};
 RoundPath results_file_path{};
 volatile sig_atomic_t round_claimed = 0;
+// The answer file this round created: a file that someone else has put under its name
+// since is never this round's to remove.
+struct stat claimed {};
+
+const struct stat* claimed_file() { return claimed.st_ino != 0 ? &claimed : nullptr; }
 
 void end_round_on_signal(int sig) {
   if (round_claimed) {
-    unlink(answer_file_path.data());
-    unlink(results_file_path.data());
+    remove_file(answer_file_path.data(), claimed_file());
+    remove_file(results_file_path.data());
   }
   end_by_signal(sig);
 }
@@ -49,7 +55,10 @@ int claim_room() {
   {
     const EndingsHeld held;
     fd = open_data_file(answer_file_path.data(), O_WRONLY | O_CREAT | O_EXCL);
-    if (fd >= 0) round_claimed = 1;
+    if (fd >= 0) {
+      if (fstat(fd, &claimed) != 0) claimed = {};
+      round_claimed = 1;
+    }
   }
   if (fd < 0) return fd;
   // Another round that found the file may be looking at it this very moment; it lets go
@@ -90,19 +99,39 @@ bool remove_stale_claim() {
       named.st_dev != held.st_dev)
     return false;
   if (!claim_is_stale(held, std::time(nullptr), longest_round())) return false;
-  return unlink(answer_file_path.data()) == 0;
+  return remove_file(answer_file_path.data(), &held);
 }
 
-void release_room() {
+int take_room() {
+  for (int tries = 1;; ++tries) {
+    const int fd = claim_room();
+    if (fd >= 0 || errno != EEXIST || tries == kTries) return fd;
+    struct stat st;
+    if (!remove_stale_claim() && lstat(answer_file_path.data(), &st) == 0) break;
+  }
+  errno = EEXIST;  // looking at the file it found must not change why it stops
+  return -1;
+}
+
+// An ending signal waits while the files go, so that it neither cuts their removal short
+// nor finds the room given up with the files still there.
+bool release_room() {
   const int err = errno;
-  round_claimed = 0;
-  unlink(answer_file_path.data());
+  bool removed;
+  {
+    const EndingsHeld held;
+    removed = remove_file(answer_file_path.data(), claimed_file());
+    round_claimed = 0;
+  }
   errno = err;
+  return removed;
 }
 
-void end_round_files() {
+bool end_round_files() {
   // Removed while still locked, so no later round can find the file alive and unlocked.
+  const EndingsHeld held;
+  const bool answer = remove_file(answer_file_path.data(), claimed_file());
+  const bool results = remove_file(results_file_path.data());
   round_claimed = 0;
-  unlink(answer_file_path.data());
-  unlink(results_file_path.data());
+  return answer && results;
 }

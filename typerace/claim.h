@@ -32,6 +32,12 @@ void catch_round_endings();
 // with errno (EEXIST: the room is taken).
 int claim_room();
 
+// Claims the room: claim_room, and when an answer file is in the way, takes it over if it
+// is stale (remove_stale_claim), or claims again if it is gone by the time it is looked at
+// (its round has just ended). Returns the descriptor, or -1 with errno (EEXIST: a round
+// holds the room).
+int take_room();
+
 // The longest a round of this server can last: the countdown, the largest time limit in
 // the index (the fallback lists' when there is none) and the slack.
 long long longest_round();
@@ -46,8 +52,9 @@ bool claim_is_stale(const struct stat& st, std::time_t now, long long bound);
 bool remove_stale_claim();
 
 // Gives the room up: the answer file goes first, so nothing said or done after can keep
-// the room blocked. errno is kept.
-void release_room();
+// the room blocked. errno is kept. False when the answer file could not be removed.
+bool release_room();
 
-// The end of a round: the answer file, then the results file.
-void end_round_files();
+// The end of a round: the answer file, then the results file. False when either is still
+// there: its removal failed, and tried again (remove_file) failed too.
+bool end_round_files();

@@ -11,6 +11,7 @@
 #include "data_file.h"
 #include "handles.h"
 #include "ledger_format.h"
+#include "retry.h"
 #include "round_names.h"
 
 bool append_whole_line(const char* path, std::string_view line) {
@@ -43,8 +44,8 @@ bool append_whole_line(const char* path, std::string_view line) {
     // Where our bytes ended; with nothing after them, they can be taken back.
     off_t end = lseek(f.fd, 0, SEEK_CUR);
     if (end >= n && fstat(f.fd, &st) == 0 && st.st_size == end) {
-      int rc = ftruncate(f.fd, end - n);
-      (void)rc;  // nothing more can be done; the next line starts on a line of its own
+      // Should even that fail for good, the next line starts on a line of its own.
+      try_again([&] { return ftruncate(f.fd, end - n); });
     }
   }
   return false;

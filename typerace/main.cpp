@@ -17,6 +17,7 @@
 #include "data_file.h"
 #include "game_files.h"
 #include "handles.h"
+#include "retry.h"
 #include "round.h"
 #include "round_args.h"
 #include "round_clock.h"
@@ -36,6 +37,8 @@ constexpr char FMT_WORD[] = "\x1b[7m%s\x1b[m\n";
 
 // The records the word is picked from: `random() % kPicks + 1`, so one of the first three.
 constexpr int kPicks = 3;
+// The exit status of a round that could not clean up.
+constexpr int kFilesLeft = 2;
 
 [[noreturn]] void give_up_round(const char* message) {
   release_room();
@@ -88,19 +91,13 @@ Round read_call(const RoundCall& call) {
 Fd claim(const Round& r) {
   name_round_files(r.room, r.group);
   catch_round_endings();
-  int fd = claim_room();
-  if (fd < 0 && errno == EEXIST) {
-    if (remove_stale_claim())
-      fd = claim_room();
-    else
-      errno = EEXIST;  // looking at the file it found must not change why it stops
-  }
+  const int fd = take_room();
   if (fd < 0) {
     if (errno != EEXIST) std::perror(MSG_NO_ANSWER_FILE);
     std::exit(1);  // busy: a round of this room and group is running, and says nothing
   }
   // Finishers of an earlier round of this room and group must not be ranked in this one.
-  unlink(results_file());
+  remove_file(results_file());
   return Fd{fd};
 }
 
@@ -233,6 +230,8 @@ int main(int argc, char** argv) {
   publish(r, clock, answer, word);                        // 6. publish it
   const std::time_t start = wait_out(clock, list.limit);  // 7. wait out the limit
   rank(r, start, word);                                   // 8. rank the finishers
-  end_round_files();                                      // 9. clean up
-  return 0;
+  // 9. Clean up. A round whose files could not be removed says so by its status alone, as
+  // every failure during a round is silent; its room is free again once the answer file
+  // counts as stale.
+  return end_round_files() ? 0 : kFilesLeft;
 }

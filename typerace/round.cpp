@@ -15,6 +15,7 @@
 
 #include "data_file.h"
 #include "handles.h"
+#include "retry.h"
 #include "roster.h"
 #include "round_clock.h"
 #include "text_cut.h"
@@ -62,8 +63,7 @@ void touch_file(const char* path) {
   pid_t pid;
   if (posix_spawn(&pid, "/bin/sh", nullptr, &attr, argv, environ) == 0) {
     int status;
-    while (waitpid(pid, &status, 0) == -1 && errno == EINTR) {
-    }
+    try_again([&] { return waitpid(pid, &status, 0); });
   }
   posix_spawnattr_destroy(&attr);
 }

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "data_file.h"
 #include "handles.h"
 #include "roster.h"
 
@@ -38,7 +39,13 @@ int to_tty2(const char* name, const char* text) {
   // writable has room for more than an announcement, so the text goes whole or not at all.
   pollfd out{dev.fd, POLLOUT, 0};
   if (poll(&out, 1, 0) != 1 || !(out.revents & POLLOUT)) return 1;
-  ssize_t written = write(dev.fd, text, std::strlen(text));
-  (void)written;  // a short or failed write is not retried
+  const std::string_view all = text;
+  const ssize_t written = write(dev.fd, all.data(), all.size());
+  // A write that took nothing is not tried again: the terminal got none of the text. One
+  // cut short, on a terminal with room for all of it, was cut by something passing, and a
+  // frame without its end would leave the user's cursor wherever its head moved it: the
+  // rest follows at once, as long as the terminal takes it.
+  if (written > 0 && static_cast<std::size_t>(written) < all.size())
+    write_all(dev.fd, all.substr(static_cast<std::size_t>(written)));
   return 1;
 }

@@ -6,7 +6,8 @@
 // Writes text to /dev/<name> in one write. Opened non-blocking, so a terminal nobody
 // reads never holds up the round, and written only when it is a terminal, so a roster
 // entry can never reach a plain file or some other device. A terminal too full to take
-// an announcement whole gets none of it. Failures are ignored. Always 1.
+// an announcement whole gets none of it; one whose write comes back short gets the rest
+// at once (write_all). Failures are ignored. Always 1.
 int to_tty2(const char* name, const char* text);
 
 // A device an announcement may be opened on, judged before it is opened: a character

@@ -99,4 +99,23 @@ TEST(LedgerLine, OnlyWhatTheFormatPrintsIsWellFormed) {
   EXPECT_FALSE(soak::ledger_line_user(ctrl));
 }
 
+TEST(Stderr, OnlyTheProgramsOwnMessageCounts) {
+  // The commands a round starts meet the same failing calls and say so themselves.
+  EXPECT_EQ(soak::own_stderr("touch: cannot touch 'x': Interrupted system call\n"
+                             "msg: Bad address\nsh: 1: Cannot fork\n"),
+            "msg: Bad address\n");
+  EXPECT_EQ(soak::own_stderr("touch: x\n"), "");
+  EXPECT_EQ(soak::own_stderr("a touch: x\nno end"), "a touch: x\nno end");
+
+  const std::vector<std::string> messages = {"\xB9\xAE msg", "other"};
+  EXPECT_TRUE(soak::failure_line("\xB9\xAE msg: Input/output error\n", messages));
+  EXPECT_TRUE(soak::failure_line("other: x\n", messages));
+  EXPECT_FALSE(soak::failure_line("", messages));
+  EXPECT_FALSE(soak::failure_line("other: \n", messages));  // no reason
+  EXPECT_FALSE(soak::failure_line("other: x", messages));   // no line end
+  EXPECT_FALSE(soak::failure_line("other: x\nother: y\n", messages));
+  EXPECT_FALSE(soak::failure_line("another: x\n", messages));
+  EXPECT_FALSE(soak::failure_line("other x\n", messages));
+}
+
 }  // namespace

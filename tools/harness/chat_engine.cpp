@@ -1,6 +1,7 @@
 #include "chat_engine.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -49,6 +50,8 @@ bool ChatRoom::look(std::time_t now) {
   if (!word_out()) {
     word_ = w;
     word_time_ = now;
+    struct stat st;
+    if (stat(answer_.c_str(), &st) == 0) word_mode_ = st.st_mode & 07777;
   }
   return true;
 }
@@ -76,6 +79,8 @@ ChatEngine::ChatEngine(const Scratch& dir, int room, int group, std::vector<Fini
     for (const auto& f : finishers) {
       const std::time_t due = room_.word_time() + f.delay_s;
       while (std::time(nullptr) < due) usleep(kFinishLookEveryUs);
+      // A finish is taken only while the answer file holds the word.
+      if (room_.current_word().empty()) break;
       if (f.raw)
         room_.append_line(f.user);
       else

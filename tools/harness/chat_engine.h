@@ -5,6 +5,8 @@
 // of its own with finishers due at set delays (the tests, the demonstration, the soak).
 #pragma once
 
+#include <sys/types.h>
+
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -28,6 +30,7 @@ class ChatRoom {
   bool word_out() const { return word_time_ != 0; }
   const std::string& word() const { return word_; }
   std::time_t word_time() const { return word_time_; }
+  mode_t word_mode() const { return word_mode_; }  // the answer file's permissions then
 
   // Appends a finisher's line, "<now> <user> <token>", whole, in one write.
   void finish(std::string_view user, std::string_view token, std::time_t now) const;
@@ -41,6 +44,7 @@ class ChatRoom {
   std::string answer_, results_;
   std::string word_;
   std::time_t word_time_ = 0;
+  mode_t word_mode_ = 0;
 };
 
 // A finisher as the server's chat engine records one: `delay_s` whole seconds after the
@@ -53,7 +57,8 @@ struct Finisher {
 };
 
 // The chat engine of one room and group on a thread: waits until the answer file holds a
-// word, then appends the finishers' lines to the results file in order.
+// word, then appends the finishers' lines to the results file in order, as long as the
+// answer file still holds the word.
 class ChatEngine {
  public:
   ChatEngine(const Scratch& dir, int room, int group, std::vector<Finisher> finishers,
@@ -65,6 +70,7 @@ class ChatEngine {
   // Joins the engine; returns the word it saw in the answer file (empty if none).
   std::string join();
   long word_time() const { return static_cast<long>(room_.word_time()); }  // time() then
+  mode_t word_mode() const { return room_.word_mode(); }
 
  private:
   ChatRoom room_;

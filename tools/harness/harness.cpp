@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <link.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <poll.h>
@@ -41,6 +42,9 @@
 #ifndef SYS_landlock_create_ruleset
 #define SYS_landlock_create_ruleset 444
 #define SYS_landlock_restrict_self 446
+#endif
+#ifndef BBS_HARNESS_DIR
+#error "BBS_HARNESS_DIR must name the harness's sources"
 #endif
 
 namespace fs = std::filesystem;
@@ -95,10 +99,14 @@ std::string convert(std::string_view bytes, const char* to, const char* from) {
 
 // The environment that preloads `lib` into a program; a sanitized program must be told
 // that the preloaded library may come first.
-std::vector<std::string> preload_env(const std::string& lib) {
+// A sanitized program must be told that a preloaded library may come first.
+std::string asan_with_preload() {
   const char* asan = std::getenv("ASAN_OPTIONS");
-  return {"LD_PRELOAD=" + lib,
-          std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0"};
+  return std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0";
+}
+
+std::vector<std::string> preload_env(const std::string& lib) {
+  return {"LD_PRELOAD=" + lib, asan_with_preload()};
 }
 
 // libfaketime's shared clock, which the process it was loaded into leaves behind when it
@@ -400,6 +408,48 @@ ChildSetup address_space_limit(long bytes) {
     rlimit lim{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
     setrlimit(RLIMIT_AS, &lim);
   };
+}
+
+namespace {
+
+constexpr char kFiuRun[] = "/usr/lib/fiu/fiu_run_preload.so";
+constexpr char kFiuPosix[] = "/usr/lib/fiu/fiu_posix_preload.so";
+
+}  // namespace
+
+// The AddressSanitizer runtime this process runs with, if any. The tests are built as the
+// programs are, so a sanitized program has the same one.
+std::string sanitizer_runtime() {
+  std::string found;
+  dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* out) {
+        const std::string name = info->dlpi_name ? info->dlpi_name : "";
+        if (name.find("/libasan.so") == std::string::npos) return 0;
+        *static_cast<std::string*>(out) = name;
+        return 1;
+      },
+      &found);
+  return found;
+}
+
+bool can_fail_calls() { return access(kFiuRun, R_OK) == 0 && access(kFiuPosix, R_OK) == 0; }
+
+std::vector<std::string> failing_calls(const std::string& commands) {
+  // libfiu's preload starts before the sanitizer's runtime can, and crashes, unless that
+  // runtime is loaded first; its one allocation for life is no leak of the program's.
+  std::string preload = std::string(kFiuRun) + " " + kFiuPosix;
+  std::vector<std::string> env = {"FIU_ENABLE=" + commands,
+                                  // No control FIFO: nothing left in /tmp by a killed program.
+                                  "FIU_CTRL_FIFO=", asan_with_preload()};
+  const std::string asan = sanitizer_runtime();
+  if (!asan.empty()) {
+    preload = asan + " " + preload;
+    const char* lsan = std::getenv("LSAN_OPTIONS");
+    env.push_back(std::string("LSAN_OPTIONS=") + (lsan ? lsan : "") +
+                  ":print_suppressions=0:suppressions=" BBS_HARNESS_DIR "/libfiu.supp");
+  }
+  env.push_back("LD_PRELOAD=" + preload);
+  return env;
 }
 
 SteppedClock::SteppedClock(const Scratch& dir) : file_(dir.file("faketime.offset")) {

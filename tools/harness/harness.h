@@ -162,6 +162,15 @@ ChildSetup stdout_full();
 // AddressSanitizer, which maps far more than any such limit.)
 ChildSetup address_space_limit(long bytes);
 
+// The environment that has a program's system calls fail (libfiu's preload, Debian
+// package fiu-utils): `commands` are libfiu's, one a line, such as
+// "enable name=posix/io/dir/unlink,failinfo=13" (always, with EACCES),
+// "enable name=posix/io/oc/open,failinfo=17,onetime" (the first call only) or
+// "enable_random name=posix/io/*,probability=0.02". Programs the program starts inherit it.
+std::vector<std::string> failing_calls(const std::string& commands);
+// Whether libfiu is installed; without it failing_calls() fails nothing.
+bool can_fail_calls();
+
 // A wall clock that a test sets while the program runs (libfaketime, which reads the
 // offset from a file at every look); the monotonic clock stays real. Pass env() to the
 // program.

@@ -2,8 +2,11 @@
 // races at once, typerace and typestart rounds mixed, for SOAK_SECONDS (default 600),
 // while faults are thrown in at random: signals to a running round, a full ledger, a
 // wall clock that steps an hour, a terminal that stops reading, the roster rewritten,
-// two rounds started at once, hostile results lines. After every round and at the end
-// it checks what an operator relies on, counts each breach, prints a table and, last,
+// two rounds started at once, hostile results lines; signals the server ignores, a
+// file-size limit below the word, FIFOs in place of the roster or the word list, a
+// umask that would lock the owner out, system calls that fail at random (libfiu). After
+// every round and at the end it checks what an operator relies on, counts each breach,
+// prints a table and, last,
 //   soak: <R> rounds, <F> faults, <V> violations
 // with status 1 when V > 0.
 //
@@ -59,7 +62,17 @@ struct WordType {
 };
 // Short limits, so hundreds of rounds complete; the largest sets the stale-claim bound.
 constexpr std::array<WordType, 3> kTypes{{{"sa", 4}, {"sb", 5}, {"sc", 6}}};
+// The word type whose list is a FIFO that nobody writes.
+constexpr WordType kFifoType{"sf", 5};
 constexpr int kMaxLimit = 6;
+// However a round was treated, it is over this long after its length.
+constexpr double kEndSlack = 10;
+// A FIFO roster round runs in a room of its own, so no other group's round meets it.
+constexpr int kFifoRoomBase = 100;
+// The calls that fail at random in a round of the kind "system calls fail", and how often.
+constexpr char kFailingCalls[] = "enable_random name=posix/io/*,probability=0.02\n"
+                                 "enable_random name=posix/proc/*,probability=0.02";
+constexpr char kFailingShown[] = "posix/io/*, posix/proc/* at 2%";
 constexpr int kStaleBound = kCountdown + kMaxLimit + 60;
 // How long the chat engine looks for a word: past any countdown, even a slow one.
 constexpr int kEngineGiveUpMs = 8000;
@@ -117,13 +130,30 @@ enum Fault {
   kRoster,
   kTwice,
   kHostile,
+  kIgnored,
+  kTinyLimit,
+  kFifoRoster,
+  kFifoList,
+  kUmask,
+  kFailing,
   kFaults
 };
-constexpr std::array<const char*, kFaults> kFaultNames{
-    "SIGTERM to a round",     "SIGHUP to a round",          "SIGINT to a round",
-    "SIGKILL to a round",     "full ledger (file size)",    "wall clock stepped +-1 h",
-    "terminal stops reading", "roster rewritten mid-round", "two rounds at once",
-    "hostile results lines"};
+constexpr std::array<const char*, kFaults> kFaultNames{"SIGTERM to a round",
+                                                       "SIGHUP to a round",
+                                                       "SIGINT to a round",
+                                                       "SIGKILL to a round",
+                                                       "full ledger (file size)",
+                                                       "wall clock stepped +-1 h",
+                                                       "terminal stops reading",
+                                                       "roster rewritten mid-round",
+                                                       "two rounds at once",
+                                                       "hostile results lines",
+                                                       "HUP, INT, QUIT ignored, then sent",
+                                                       "file-size limit below the word",
+                                                       "FIFO in place of the roster",
+                                                       "FIFO in place of the word list",
+                                                       "umask 0277",
+                                                       "system calls fail (libfiu)"};
 constexpr std::array<int, 4> kFaultSignals{SIGTERM, SIGHUP, SIGINT, SIGKILL};
 
 enum Check {
@@ -136,6 +166,9 @@ enum Check {
   kFrames,
   kCountdownOk,
   kLength,
+  kInTime,
+  kUnwritten,
+  kOwnerRw,
   kProcs,
   kChecks
 };
@@ -149,6 +182,9 @@ constexpr std::array<const char*, kChecks> kCheckNames{
     "terminals get whole frames only",
     "countdown 5..0, strictly falling",
     "countdown and wait keep their length",
+    "round over within its length + 10 s",
+    "nothing announced after <0> with no word",
+    "answer file: owner may read and write",
     "no process of the soak left at the end"};
 
 struct Tally {
@@ -160,6 +196,7 @@ struct Tally {
   };
   Rounds typerace, typestart;
   long takeovers = 0;
+  std::array<long, 3> failing_status{};  // rounds with failing calls that ended 0, 1, 2
   std::vector<double> lags, spans;
   int breaches_shown = 0;
 } tally;
@@ -221,6 +258,8 @@ struct Lane {
   std::unique_ptr<harness::SteppedClock> clock;
   bool blocked = false;  // a killed round left its answer file
   double blocked_until = 0;
+  bool leftover = false;  // a round left its results file: the next must remove it
+  int fifo_room = 0;      // the room of its own for a FIFO in the roster's place
 };
 
 struct Room {
@@ -338,6 +377,18 @@ void reader_loop(std::vector<Lane>& lanes) {
 
 // ---- the server's files ---------------------------------------------------------------
 
+std::string answer_rel(int room, int group) {
+  return "frm/typegame/taja." + std::to_string(room) + std::to_string(group);
+}
+std::string results_rel(int room, int group) {
+  return "frm/typegame/chatmess." + std::to_string(room) + std::to_string(group);
+}
+std::string roster_rel(int room) {
+  char rel[32];
+  std::snprintf(rel, sizeof rel, "user/chat/rm_%02d.all", room);
+  return rel;
+}
+
 void write_atomically(const std::string& rel, const std::string& bytes) {
   std::string tmp = bbs->file(rel + ".soak");
   {
@@ -358,16 +409,7 @@ void write_roster(Room& room) {
     for (Term* p : lane->players)
       if (p->in_roster) entries.push_back({lane->group, p->pty->name()});
   }
-  char rel[32];
-  std::snprintf(rel, sizeof rel, "user/chat/rm_%02d.all", room.number);
-  write_atomically(rel, harness::roster_bytes(entries));
-}
-
-std::string answer_rel(const Lane& l) {
-  return "frm/typegame/taja." + std::to_string(l.room) + std::to_string(l.group);
-}
-std::string results_rel(const Lane& l) {
-  return "frm/typegame/chatmess." + std::to_string(l.room) + std::to_string(l.group);
+  write_atomically(roster_rel(room.number), harness::roster_bytes(entries));
 }
 
 void prepare_game_files() {
@@ -380,6 +422,9 @@ void prepare_game_files() {
         std::string(kTypes[i].name) + " " + std::to_string(kTypes[i].limit) + " " + list + "\n";
     bbs->write("frm/typegame/" + list, "5 hello\n4 " + korean[i] + "\n6 soaked\n");
   }
+  index += std::string(kFifoType.name) + " " + std::to_string(kFifoType.limit) + " " +
+           kFifoType.name + ".lst\n";
+  bbs->fifo("frm/typegame/" + std::string(kFifoType.name) + ".lst");
   bbs->write("frm/typegame/data.txt", index);
 }
 
@@ -428,7 +473,15 @@ struct Ledger {
 
 // ---- one round ------------------------------------------------------------------------
 
+// What is done to a round beyond the faults that combine freely: one kind at most.
+enum class Kind { plain, ignored, tiny_limit, fifo_roster, fifo_list, failing };
+
 struct Plan {
+  Kind kind = Kind::plain;
+  int room = 0;                        // the room the round is started for
+  std::array<double, 3> ignored_at{};  // when HUP, INT and QUIT are sent, all three ignored
+  long word_limit = -1;                // a file-size limit below the length of any word
+  bool umask = false;
   bool typestart = false;
   const WordType* type = nullptr;
   int signal = 0;
@@ -445,6 +498,7 @@ struct Plan {
 
 struct Env {
   bool sigkill = true;
+  bool failing = false;  // libfiu is there
   double end = 0;
   std::atomic<long> serial{0};
 } env;
@@ -471,20 +525,60 @@ long full_ledger_limit(std::mt19937& rng) {
   return static_cast<long>(st.st_size) + std::uniform_int_distribution<long>(0, 60)(rng);
 }
 
-Plan make_plan(Lane& lane, bool takeover) {
+// `plain`: a typerace with no fault, after a round that left files behind; `takeover`: the
+// room waited out the stale-claim bound for it.
+Plan make_plan(Lane& lane, bool plain, bool takeover) {
   auto& rng = lane.rng;
   Plan p;
   p.takeover = takeover;
+  p.room = lane.room;
   p.type = &kTypes[std::uniform_int_distribution<std::size_t>(0, kTypes.size() - 1)(rng)];
   double length = kCountdown + p.type->limit;
-  if (takeover) {
-    p.twice = chance(rng, 0.3);
+  if (plain) {
+    p.twice = takeover && chance(rng, 0.3);
     return p;
   }
   p.typestart = chance(rng, 0.3);
   if (p.typestart) length = kBeforeWord + 1;  // typestart is gone once its word is out
-  // Signals: one kind per round at most, at any moment of it.
+  p.umask = chance(rng, 0.04);
+  struct Share {
+    Kind kind;
+    double share;
+  };
+  const Share kinds[] = {{Kind::failing, env.failing ? 0.10 : 0},
+                         {Kind::ignored, 0.04},
+                         {Kind::tiny_limit, p.typestart ? 0 : 0.05},
+                         {Kind::fifo_roster, 0.03},
+                         {Kind::fifo_list, 0.03}};
   double r = uniform(rng, 0, 1);
+  for (const Share& k : kinds) {
+    if (r < k.share) {
+      p.kind = k.kind;
+      break;
+    }
+    r -= k.share;
+  }
+  switch (p.kind) {
+    case Kind::ignored:
+      for (double& at : p.ignored_at)
+        at = uniform(rng, 0.2, p.typestart ? kBeforeWord : length - 1);
+      break;
+    case Kind::tiny_limit:
+      p.word_limit = std::uniform_int_distribution<long>(1, 3)(rng);
+      return p;
+    case Kind::fifo_roster:
+      p.room = lane.fifo_room;
+      return p;
+    case Kind::fifo_list:
+      p.type = &kFifoType;
+      return p;
+    case Kind::plain:
+    case Kind::failing:
+      break;
+  }
+  // Signals: one kind per round at most, at any moment of it; none with calls failing, as
+  // the handlers themselves may be missing then.
+  r = p.kind == Kind::plain ? uniform(rng, 0, 1) : 1;
   for (int k = 0; k < 4; ++k) {
     double share = k == kKill ? 0.035 : 0.04;
     if (k == kKill && !env.sigkill) share = 0;
@@ -495,7 +589,7 @@ Plan make_plan(Lane& lane, bool takeover) {
     }
     r -= share;
   }
-  if (chance(rng, 0.05)) {
+  if (p.kind != Kind::failing && chance(rng, 0.05)) {  // one preload at a time
     p.clock_step = chance(rng, 0.5) ? 3600 : -3600;
     p.clock_at = uniform(rng, 1.0, length - 1.0);
   }
@@ -504,8 +598,10 @@ Plan make_plan(Lane& lane, bool takeover) {
         lane.players[std::uniform_int_distribution<std::size_t>(0, lane.players.size() - 1)(rng)];
   if (chance(rng, 0.05)) p.roster_at = uniform(rng, 0.5, length);
   if (!p.typestart) {
-    if (p.clock_step == 0 && chance(rng, 0.06)) p.fsize = full_ledger_limit(rng);
-    p.twice = chance(rng, 0.05);
+    if (p.kind == Kind::plain) {
+      if (p.clock_step == 0 && chance(rng, 0.06)) p.fsize = full_ledger_limit(rng);
+      p.twice = chance(rng, 0.05);
+    }
     p.hostile = chance(rng, 0.07);
   }
   return p;
@@ -521,7 +617,8 @@ struct Field {
 
 Field make_field(const Plan& p, long serial, std::mt19937& rng) {
   Field f;
-  if (p.takeover) return f;
+  // No finishers where no word can be played.
+  if (p.takeover || p.kind == Kind::tiny_limit || p.kind == Kind::fifo_list) return f;
   struct Line {
     std::string text;  // the user id, or with `raw` the whole line
     bool raw;
@@ -609,6 +706,24 @@ void forget_faketime(pid_t pid) {
   }
 }
 
+const char* kind_name(Kind k) {
+  switch (k) {
+    case Kind::ignored:
+      return "HUP, INT, QUIT ignored";
+    case Kind::tiny_limit:
+      return "file-size limit below the word";
+    case Kind::fifo_roster:
+      return "FIFO roster";
+    case Kind::fifo_list:
+      return "FIFO word list";
+    case Kind::failing:
+      return "system calls fail";
+    case Kind::plain:
+      break;
+  }
+  return "";
+}
+
 bool silent_refusal(const harness::Result& r) {
   return r.status == 1 && r.out.empty() && r.err.empty();
 }
@@ -625,14 +740,57 @@ std::string ending(const harness::Result& r) {
   return s;
 }
 
+// What the round programs say on standard error when they stop before their round.
+const std::string kRaceNoAnswer =
+    "\xB9\xAE\xC1\xA6\xC7\xCA\xBF\xE4\xC6\xC4\xC0\xCF\xC0\xCC \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.";
+const std::string kRaceNoList =
+    "\xC7\xF6\xC0\xE7 \xB4\xDC\xBE\xEE \xC6\xC4\xC0\xCF\xC0\xCC \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.!!!";
+const std::string kStartNoMenu =
+    "\xC7\xF6\xC0\xE7 \xB4\xDC\xBE\xEE \xB8\xDE\xB4\xBA \xC6\xC4\xC0\xCF\xC0\xCC "
+    "\xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9";
+const std::string kStartNoList =
+    "\xC7\xF6\xC0\xE7 \xB4\xDC\xBE\xEE \xC6\xC4\xC0\xCF\xC0\xCC \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9";
+const std::string kStartCannotMake =
+    "\xB9\xAE\xC1\xA6\xC7\xCA\xBF\xE4\xC6\xC4\xC0\xCF\xC0\xBB \xB8\xB8\xB5\xE9\xBC\xF6 "
+    "\xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.";
+const std::vector<std::string> kRaceMessages = {kRaceNoAnswer, kRaceNoList};
+const std::vector<std::string> kStartMessages = {kStartNoMenu, kStartNoList, kStartCannotMake};
+
 // How a round ended, and what the watcher of its room and group saw of it.
 struct Outcome {
   harness::Result ran;   // of two started at once, the one that claimed the room
-  bool refused = false;  // nobody claimed the room
+  bool refused = false;  // nobody claimed the room: status 1, nothing said
+  bool gave_up = false;  // status 1 with its message: it stopped before its round
   bool completed = false, killed = false;
   std::string word;  // as the chat engine saw it in the answer file
   std::vector<Seen> seen;
 };
+
+// Whether a round ended as what was done to it allows.
+bool ending_ok(const Plan& plan, const Outcome& o, const std::string& own) {
+  const std::string& no_list = plan.typestart ? kStartNoList : kRaceNoList;
+  switch (plan.kind) {
+    case Kind::tiny_limit: {
+      // The limit cuts the message too.
+      const std::string whole = kRaceNoAnswer + ": File too large\n";
+      return o.gave_up && whole.compare(0, own.size(), own) == 0;
+    }
+    case Kind::fifo_list:
+      return o.gave_up && own == no_list + ": Invalid argument\n";
+    case Kind::failing:
+      // Done, silent; stopped before the round with its message; or played but unable to
+      // remove its files, silent, with status 2.
+      return (own.empty() && (o.completed || (!plan.typestart && o.ran.status == 2))) ||
+             (o.gave_up &&
+              soak::failure_line(own, plan.typestart ? kStartMessages : kRaceMessages));
+    case Kind::plain:
+    case Kind::ignored:
+    case Kind::fifo_roster:
+      break;
+  }
+  if (o.refused) return !plan.typestart && silent_refusal(o.ran);
+  return (o.completed && own.empty()) || (plan.kind == Kind::plain && o.killed);
+}
 
 // Which of two started at once ran the round, and whether each ended as it should.
 Outcome judge_ending(const Plan& plan, harness::Result r, const harness::Result* r2,
@@ -650,7 +808,9 @@ Outcome judge_ending(const Plan& plan, harness::Result r, const harness::Result*
       check(kEnding, silent_refusal(loser),
             at + ": the second of two started at once: " + ending(loser));
   }
-  o.refused = !ran_round(o.ran);
+  const std::string own = soak::own_stderr(o.ran.err);
+  o.refused = o.ran.status == 1 && own.empty();
+  o.gave_up = o.ran.status == 1 && !own.empty();
   if (!plan.typestart)
     check(kFree, !o.refused,
           at + (plan.takeover ? ": no typerace took over the stale room" : ": room not free"));
@@ -659,45 +819,59 @@ Outcome judge_ending(const Plan& plan, harness::Result r, const harness::Result*
   // A signal counts as a fault when it met the round, not one that had ended already.
   for (int k = 0; k < 4; ++k)
     if (o.killed && kFaultSignals[k] == plan.signal) count_fault(static_cast<Fault>(k));
-  check(kEnding, o.refused ? !plan.typestart && silent_refusal(o.ran) : o.completed || o.killed,
+  if (plan.kind == Kind::ignored && o.completed) count_fault(kIgnored);
+  check(kEnding, ending_ok(plan, o, own),
         at + " (" + (plan.typestart ? "typestart" : "typerace") +
             (plan.signal ? ", sent signal " + std::to_string(plan.signal) : "") +
+            (plan.kind == Kind::plain ? "" : ", " + std::string(kind_name(plan.kind))) +
             "): " + ending(o.ran));
   std::lock_guard lock(tally.mu);
   auto& rounds = plan.typestart ? tally.typestart : tally.typerace;
   ++(o.completed ? rounds.completed : o.killed ? rounds.killed : rounds.other);
+  if (plan.kind == Kind::failing && o.ran.status >= 0 && o.ran.status <= 2)
+    ++tally.failing_status[static_cast<std::size_t>(o.ran.status)];
   return o;
 }
 
-// After the round: the server's part after typestart, the files, and a room SIGKILL left
-// blocked until the stale-claim bound has passed.
+// After the round: the server's part after typestart, the files, and a room that a round
+// killed outright, or one that could not remove its files, left blocked until the
+// stale-claim bound has passed.
 void tidy_up(Lane& lane, const Plan& plan, const Outcome& o, long word_time,
              const std::string& at) {
+  const std::string answer = answer_rel(plan.room, lane.group);
+  const std::string results = results_rel(plan.room, lane.group);
   if (plan.typestart) {
+    if (plan.kind == Kind::fifo_list)
+      check(kFiles, !bbs->exists(answer), at + ": typestart wrote an answer with no word list");
     // Let the time limit pass, then take the word away.
     if (!o.word.empty()) {
       double due = static_cast<double>(word_time + plan.type->limit);
       while (wall() < due) std::this_thread::sleep_for(std::chrono::duration<double>(due - wall()));
     }
-    bbs->remove(answer_rel(lane));
-    bbs->remove(results_rel(lane));
+    bbs->remove(answer);
+    bbs->remove(results);
     return;
   }
-  bool left_for_stale = o.ran.status == 128 + SIGKILL || o.ran.status == -1;
+  // Failing calls may leave the files of a round that then ends non-zero.
+  bool left_for_stale = o.ran.status == 128 + SIGKILL || o.ran.status == -1 ||
+                        (plan.kind == Kind::failing && !o.completed && !o.refused);
   if (o.refused) {
     // Nobody could claim it: do what an operator would, so the lane goes on.
-    bbs->remove(answer_rel(lane));
-    bbs->remove(results_rel(lane));
+    bbs->remove(answer);
+    bbs->remove(results);
   } else if (!left_for_stale) {
-    bool answer = bbs->exists(answer_rel(lane));
-    check(kFiles, !answer && !bbs->exists(results_rel(lane)),
-          at + ": " + (answer ? "answer" : "results") + " file left after " + ending(o.ran));
+    bool left = bbs->exists(answer);
+    check(kFiles, !left && !bbs->exists(results),
+          at + ": " + (left ? "answer" : "results") + " file left after " + ending(o.ran));
   }
   lane.blocked = false;
+  lane.leftover = false;
   struct stat st;
-  if (left_for_stale && stat(bbs->file(answer_rel(lane)).c_str(), &st) == 0) {
+  if (left_for_stale && stat(bbs->file(answer).c_str(), &st) == 0) {
     lane.blocked = true;
     lane.blocked_until = static_cast<double>(st.st_mtime) + kStaleBound + 2;
+  } else if (left_for_stale && bbs->exists(results)) {
+    lane.leftover = true;
   }
 }
 
@@ -721,14 +895,33 @@ Outcome play(Lane& lane, const Plan& plan, const Field& field, const std::string
     lane.clock->set_offset(0);
     environment = lane.clock->env();
   }
+  if (plan.kind == Kind::failing) {
+    count_fault(kFailing);
+    environment = harness::failing_calls(kFailingCalls);
+  }
   std::string bin = harness::program(prog);
-  std::vector<std::string> args = {"soak", std::to_string(lane.group), std::to_string(lane.room),
+  std::vector<std::string> args = {"soak", std::to_string(lane.group), std::to_string(plan.room),
                                    plan.type->name};
   harness::ChildSetup setup;
   if (plan.fsize >= 0) {
     count_fault(kFullLedger);
     setup = harness::file_size_limit(plan.fsize);
   }
+  if (plan.word_limit >= 0) {
+    count_fault(kTinyLimit);
+    setup = harness::file_size_limit(plan.word_limit);
+  }
+  if (plan.kind == Kind::ignored)
+    setup = harness::both(setup, harness::ignoring({SIGHUP, SIGINT, SIGQUIT}));
+  if (plan.umask) {
+    count_fault(kUmask);
+    setup = harness::both(setup, harness::with_umask(0277));
+  }
+  if (plan.kind == Kind::fifo_roster) {
+    count_fault(kFifoRoster);
+    bbs->fifo(roster_rel(plan.room));
+  }
+  if (plan.kind == Kind::fifo_list) count_fault(kFifoList);
   std::size_t log_from;
   {
     std::lock_guard lock(screens.mu);
@@ -741,7 +934,7 @@ Outcome play(Lane& lane, const Plan& plan, const Field& field, const std::string
     if (plan.takeover) ++tally.takeovers;
   }
 
-  harness::ChatEngine engine(*bbs, lane.room, lane.group, field.finishers, kEngineGiveUpMs);
+  harness::ChatEngine engine(*bbs, plan.room, lane.group, field.finishers, kEngineGiveUpMs);
   double t0 = mono();
   auto proc = std::make_unique<harness::Proc>(bin, args, bbs->path(), environment, setup);
   std::unique_ptr<harness::Proc> second;
@@ -756,15 +949,20 @@ Outcome play(Lane& lane, const Plan& plan, const Field& field, const std::string
   struct Action {
     double at;
     What what;
+    int sig = 0;
   };
   std::vector<Action> actions;
   if (plan.roster_at >= 0) actions.push_back({plan.roster_at, kRewriteRoster});
   if (plan.clock_step != 0) actions.push_back({plan.clock_at, kStepClock});
-  if (plan.signal != 0) actions.push_back({plan.signal_at, kSignal});
+  if (plan.signal != 0) actions.push_back({plan.signal_at, kSignal, plan.signal});
+  if (plan.kind == Kind::ignored)
+    for (std::size_t i = 0; i < plan.ignored_at.size(); ++i)
+      actions.push_back({plan.ignored_at[i], kSignal, std::array{SIGHUP, SIGINT, SIGQUIT}[i]});
   std::sort(actions.begin(), actions.end(),
             [](const Action& a, const Action& b) { return a.at < b.at; });
   for (const auto& a : actions) {
-    if (a.what == kSignal && a.at >= kBeforeWord) engine.join();  // finishers all in first
+    // A round that a signal ends: its finishers all in first.
+    if (a.what == kSignal && plan.kind != Kind::ignored && a.at >= kBeforeWord) engine.join();
     sleep_until_mono(t0 + a.at);
     if (a.what == kRewriteRoster) {
       count_fault(kRoster);
@@ -777,19 +975,36 @@ Outcome play(Lane& lane, const Plan& plan, const Field& field, const std::string
       count_fault(kClockStep);
       lane.clock->set_offset(plan.clock_step);
     } else {
-      proc->signal(plan.signal);
-      if (second) second->signal(plan.signal);
+      proc->signal(a.sig);
+      if (second) second->signal(a.sig);
     }
   }
 
   int timeout_ms = (kCountdown + plan.type->limit + 20) * 1000;
+  const double length = kCountdown + (plan.typestart ? 0 : plan.type->limit);
+  auto in_time = [&](double took) {
+    check(kInTime, took <= length + kEndSlack,
+          at + ": over after " + std::to_string(took) + " s, for a length of " +
+              std::to_string(length) + " s");
+  };
   harness::Result r = proc->wait(timeout_ms);
+  in_time(mono() - t0);
   harness::Result r2;
-  if (second) r2 = second->wait(timeout_ms);
+  if (second) {
+    r2 = second->wait(timeout_ms);
+    in_time(mono() - t0);
+  }
   std::string word = engine.join();
   if (plan.clock_step != 0) {
     forget_faketime(proc->pid());
     if (second) forget_faketime(second->pid());
+  }
+  if (plan.kind == Kind::fifo_roster) bbs->remove(roster_rel(plan.room));
+  if (!word.empty()) {
+    char mode[16];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(engine.word_mode()));
+    check(kOwnerRw, (engine.word_mode() & 0600) == 0600,
+          at + ": the answer file had mode " + mode + (plan.umask ? " under umask 0277" : ""));
   }
   Outcome o = judge_ending(plan, r, second ? &r2 : nullptr, at);
   o.word = word;
@@ -809,12 +1024,19 @@ Outcome play(Lane& lane, const Plan& plan, const Field& field, const std::string
 // What the watcher saw: the countdown, how long it and the wait took. Returns the number
 // of ranking lines announced.
 int judge_screen(const Plan& plan, const Outcome& o, const std::string& at) {
+  if (plan.kind == Kind::fifo_roster) return 0;  // its room's roster reaches nobody
+  // With calls failing, a terminal may miss any line: what arrives is judged.
+  const bool lossy = plan.kind == Kind::failing;
   std::vector<std::string> counts;
   double first_count = -1, word_at = -1, results_at = -1;
   int ranks = 0;
+  std::size_t after_zero = 0;
+  bool zero = false;
   for (const auto& s : o.seen) {
+    if (zero) ++after_zero;
     if (word_at < 0 && soak::countdown_value(s.text)) {
       counts.push_back(s.text);
+      zero = zero || *soak::countdown_value(s.text) == 0;
       if (first_count < 0) first_count = s.mono;
       if (plan.clock_step == 0 && counts.size() > 1) {
         std::lock_guard lock(tally.mu);
@@ -829,18 +1051,24 @@ int judge_screen(const Plan& plan, const Outcome& o, const std::string& at) {
       results_at = s.mono;
     }
   }
-  if (!counts.empty() || o.completed)
+  if (!counts.empty() || (o.completed && !lossy))
     check(
-        kCountdownOk, soak::countdown_ok(counts, o.completed), at + ": countdown " + [&] {
+        kCountdownOk, soak::countdown_ok(counts, o.completed && !lossy), at + ": countdown " + [&] {
           std::string all;
           for (const auto& c : counts) all += c;
           return all;
         }());
-  if (o.completed) {
+  if (plan.kind == Kind::tiny_limit || plan.kind == Kind::fifo_list)
+    check(kUnwritten, after_zero == 0,
+          at + ": " + std::to_string(after_zero) + " lines after <0>, with no word to play");
+  if (o.completed && (!lossy || (first_count >= 0 && word_at >= 0))) {
+    // A countdown seen from <n> on takes n - 1 s at least, n + 1.5 at most.
+    const int first = *soak::countdown_value(counts.empty() ? "<5>" : counts.front());
+    const double shortest = lossy ? first - 2.0 : 3.0;
     double countdown = word_at - first_count;
-    bool ok = first_count >= 0 && word_at >= 0 && countdown >= 3.0 && countdown <= 6.5;
+    bool ok = first_count >= 0 && word_at >= 0 && countdown >= shortest && countdown <= 6.5;
     std::string what = at + ": countdown took " + std::to_string(countdown) + " s";
-    if (!plan.typestart) {
+    if (!plan.typestart && (!lossy || results_at >= 0)) {
       double waited = results_at - word_at;
       ok = ok && results_at >= 0 && waited >= plan.type->limit - 2 &&
            waited <= plan.type->limit + 1.5;
@@ -869,20 +1097,23 @@ void judge_ledger(const Plan& plan, const Field& field, const Outcome& o, int ra
     }
     int want = plan.fsize >= 0 ? 0 : static_cast<int>(field.ranked.size());
     bool ok = !doubled && !unexpected;
-    if (o.completed || plan.fsize >= 0)
+    if (plan.kind == Kind::failing)  // a ledger that cannot be opened loses the line
+      ok = ok && written <= want;
+    else if (o.completed || plan.fsize >= 0)
       ok = ok && written == want;
     else  // cut off in its ranking: each line goes in before it is announced
       ok = ok && written <= want && (written == ranks || written == ranks + 1);
     check(kLedgerCount, ok,
           at + ": " + std::to_string(written) + " ledger lines for " + std::to_string(want) +
               " finishers (" + std::to_string(ranks) + " announced, " + ending(o.ran) +
-              (plan.fsize >= 0 ? ", full ledger" : "") + ")");
+              (plan.fsize >= 0 ? ", full ledger" : "") +
+              (plan.kind == Kind::failing ? ", calls failing" : "") + ")");
   }
 }
 
-void run_round(Lane& lane, bool takeover) {
+void run_round(Lane& lane, bool plain, bool takeover) {
   long serial = ++env.serial;
-  Plan plan = make_plan(lane, takeover);
+  Plan plan = make_plan(lane, plain, takeover);
   Field field = make_field(plan, serial, lane.rng);
   {
     std::lock_guard lock(ledger.mu);
@@ -895,14 +1126,16 @@ void run_round(Lane& lane, bool takeover) {
 }
 
 void run_lane(Lane& lane) {
-  while (lane.blocked || mono() < env.end) {
+  while (lane.blocked || lane.leftover || mono() < env.end) {
     if (lane.blocked) {
-      // A round killed outright: its room is taken over once the stale-claim bound has passed.
+      // A round killed outright, or one that could not remove its answer file: its room is
+      // taken over once the stale-claim bound has passed.
       while (wall() < lane.blocked_until)
         std::this_thread::sleep_for(std::chrono::duration<double>(lane.blocked_until - wall()));
-      run_round(lane, true);
+      run_round(lane, true, true);
     } else {
-      run_round(lane, false);
+      // After a round that left only its results file, a plain round must remove it.
+      run_round(lane, lane.leftover, false);
     }
   }
 }
@@ -998,7 +1231,10 @@ long print_table(double seconds, int rooms) {
   std::printf("%-44s %9s\n", "faults injected", "count");
   long f_total = 0;
   for (int f = 0; f < kFaults; ++f) {
-    std::printf("  %-42s %9ld\n", kFaultNames[f], tally.faults[f]);
+    if (f == kFailing && !env.failing)
+      std::printf("  %-42s %9s\n", kFaultNames[f], "skipped");
+    else
+      std::printf("  %-42s %9ld\n", kFaultNames[f], tally.faults[f]);
     f_total += tally.faults[f];
   }
   std::printf("%-44s %9s %9s\n", "invariants", "checked", "breached");
@@ -1020,6 +1256,12 @@ long print_table(double seconds, int rooms) {
   std::printf("  %-42s median %.1f ms, worst %.1f ms over %zu announcements\n",
               "fan-out, first to last terminal", 1000 * percentile(tally.spans, 0.5),
               1000 * percentile(tally.spans, 1.0), tally.spans.size());
+  if (env.failing) {
+    std::printf("  %-42s %s\n", "calls failing at random", kFailingShown);
+    std::printf("  %-42s %ld status 0, %ld status 1, %ld status 2\n",
+                "rounds with calls failing, by exit status", tally.failing_status[0],
+                tally.failing_status[1], tally.failing_status[2]);
+  }
   std::printf("soak: %ld rounds, %ld faults, %ld violations\n", r_total, f_total, v_total);
   return v_total;
 }
@@ -1045,6 +1287,10 @@ int main() {
       return 2;
     }
   }
+  env.failing = harness::can_fail_calls();
+  if (!env.failing)
+    std::printf("soak: libfiu is not installed (Debian package fiu-utils): the fault kind \"system "
+                "calls fail\" is skipped\n");
   prepare_game_files();
   std::vector<Room> room_list(static_cast<std::size_t>(rooms));
   std::vector<Lane> lanes(static_cast<std::size_t>(rooms * kGroups));
@@ -1057,6 +1303,7 @@ int main() {
     l.group = i % kGroups + 1;
     l.home = &room;
     l.rng.seed(seed + static_cast<unsigned>(i));
+    l.fifo_room = kFifoRoomBase + i;
     l.clock_dir = std::make_unique<harness::Scratch>();
     l.clock = std::make_unique<harness::SteppedClock>(*l.clock_dir);
     for (int k = 0; k < 4; ++k) {

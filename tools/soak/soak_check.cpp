@@ -155,4 +155,27 @@ std::optional<std::string> ledger_line_user(std::string_view line) {
   return f[0];
 }
 
+std::string own_stderr(std::string_view err) {
+  std::string own;
+  while (!err.empty()) {
+    const std::size_t end = err.find('\n');
+    const std::size_t len = end == std::string_view::npos ? err.size() : end + 1;
+    const std::string_view line = err.substr(0, len);
+    if (line.substr(0, 7) != "touch: " && line.substr(0, 4) != "sh: ") own.append(line);
+    err.remove_prefix(len);
+  }
+  return own;
+}
+
+bool failure_line(std::string_view err, const std::vector<std::string>& messages) {
+  for (const auto& m : messages) {
+    if (err.size() <= m.size() + 3 || err.substr(0, m.size()) != m) continue;
+    const std::string_view reason = err.substr(m.size() + 2, err.size() - m.size() - 3);
+    if (err.substr(m.size(), 2) == ": " && err.back() == '\n' &&
+        reason.find('\n') == std::string_view::npos)
+      return true;
+  }
+  return false;
+}
+
 }  // namespace soak

@@ -49,4 +49,12 @@ std::optional<int> countdown_value(std::string_view text);
 // ledger's format prints for its fields, with no control byte in it.
 std::optional<std::string> ledger_line_user(std::string_view line);
 
+// What a program wrote to standard error itself: the lines of the commands it started
+// (touch, and the shell that runs it), which meet the same failing calls, left out.
+std::string own_stderr(std::string_view err);
+
+// Whether `err` is one failure message as perror gives it: one of `messages`, a colon, a
+// blank, the system's reason, a line end, and nothing else.
+bool failure_line(std::string_view err, const std::vector<std::string>& messages);
+
 }  // namespace soak
