@@ -28,19 +28,19 @@ void prepare(const harness::Scratch& dir) {
   dir.write("frm/typegame/short.lst", "5 hello\n5 hello\n5 hello\n");
 }
 
-pid_t start_round(const harness::Scratch& dir, const char* room) {
-  return bench::start_in(dir, {harness::program("typerace"), "bench", "1", room, "short"});
+bench::Followed round_in(int room, int terminals) {
+  harness::Scratch dir;
+  prepare(dir);
+  bench::Terminals ttys = bench::room_of(dir, room, terminals);
+  return bench::follow_round(
+      dir, ttys, {harness::program("typerace"), "bench", "1", std::to_string(room), "short"});
 }
 
 // CPU, three players.
 void cpu_of_a_round() {
-  harness::Scratch dir;
-  prepare(dir);
-  bench::Terminals ttys = bench::room_of(dir, 4, 3);
-  rusage ru{};
-  double wall = 0;
-  bench::follow(ttys, start_round(dir, "4"), &ru, &wall);
-  double cpu = bench::seconds(ru.ru_utime) + bench::seconds(ru.ru_stime);
+  const bench::Followed f = round_in(4, 3);
+  const double cpu = bench::seconds(f.usage.ru_utime) + bench::seconds(f.usage.ru_stime);
+  const double wall = f.wall;
   std::printf(
       "  CPU (program and its touch commands): %.3f s over %.2f s wall = %.3f%%  (target < 1%%)\n",
       cpu, wall, 100.0 * cpu / wall);
@@ -70,12 +70,7 @@ std::vector<double> fan_out_spans(const std::vector<std::vector<bench::Arrival>>
 
 // Countdown lag and fan-out, 100 terminals. False when no announcement reached them all.
 bool lag_and_fan_out() {
-  harness::Scratch dir;
-  prepare(dir);
-  bench::Terminals ttys = bench::room_of(dir, 5, 100);
-  rusage ru{};
-  double wall = 0;
-  auto seen = bench::follow(ttys, start_round(dir, "5"), &ru, &wall);
+  const auto seen = round_in(5, 100).seen;
   std::printf("  countdown lines, 100 terminals:\n");
   bench::print_countdown_lag(seen);
   const std::vector<double> spans = fan_out_spans(seen);

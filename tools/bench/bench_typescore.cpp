@@ -20,6 +20,7 @@
 
 #include "harness.h"
 #include "ledger_format.h"
+#include "terminals.h"
 
 namespace {
 
@@ -83,17 +84,7 @@ struct Run {
 
 Run run_once(const harness::Scratch& dir, const std::vector<std::string>& argv_s) {
   const double start = now_s();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int null = open("/dev/null", O_WRONLY);
-    if (chdir(dir.path().c_str()) != 0 || null < 0) _exit(126);
-    dup2(null, 1);
-    std::vector<char*> argv;
-    for (const auto& a : argv_s) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
+  const pid_t pid = bench::start_in(dir, argv_s, true);
   Run r;
   int status = 0;
   rusage ru{};

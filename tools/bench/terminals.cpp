@@ -1,5 +1,6 @@
 #include "terminals.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -50,10 +51,14 @@ Terminals room_of(const harness::Scratch& dir, int room, int count) {
   return ttys;
 }
 
-pid_t start_in(const harness::Scratch& dir, const std::vector<std::string>& argv) {
+pid_t start_in(const harness::Scratch& dir, const std::vector<std::string>& argv, bool quiet) {
   const pid_t pid = fork();
   if (pid == 0) {
     if (chdir(dir.path().c_str()) != 0) _exit(126);
+    if (quiet) {
+      const int null = open("/dev/null", O_WRONLY);
+      if (null < 0 || dup2(null, 1) < 0) _exit(126);
+    }
     std::vector<char*> args;
     for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -85,6 +90,13 @@ std::vector<std::vector<Arrival>> follow(Terminals& ttys, pid_t pid, rusage* usa
   }
   *wall = mono_now() - start;
   return seen;
+}
+
+Followed follow_round(const harness::Scratch& dir, Terminals& ttys,
+                      const std::vector<std::string>& argv) {
+  Followed f;
+  f.seen = follow(ttys, start_in(dir, argv), &f.usage, &f.wall);
+  return f;
 }
 
 double print_countdown_lag(const std::vector<std::vector<Arrival>>& seen) {

@@ -25,8 +25,10 @@ double seconds(const timeval& tv);
 // `count` new terminals, all of group 1, written as the room's roster.
 Terminals room_of(const harness::Scratch& dir, int room, int count);
 
-// Starts `argv` (argv[0] a path, or a name looked up in PATH) in the scratch directory.
-pid_t start_in(const harness::Scratch& dir, const std::vector<std::string>& argv);
+// Starts `argv` (argv[0] a path, or a name looked up in PATH) in the scratch directory;
+// with `quiet`, its standard output goes to /dev/null.
+pid_t start_in(const harness::Scratch& dir, const std::vector<std::string>& argv,
+               bool quiet = false);
 
 struct Arrival {
   std::string text;  // the announcement, without its frame
@@ -36,6 +38,16 @@ struct Arrival {
 // Reads every terminal until the program ends, noting when each announcement arrives;
 // `usage` gets the program's resource use, `wall` its length.
 std::vector<std::vector<Arrival>> follow(Terminals& ttys, pid_t pid, rusage* usage, double* wall);
+
+// A round of `program` (typerace, typestart) for room `room` and group 1, followed on the
+// terminals of the room until it ends.
+struct Followed {
+  std::vector<std::vector<Arrival>> seen;
+  rusage usage{};
+  double wall = 0;
+};
+Followed follow_round(const harness::Scratch& dir, Terminals& ttys,
+                      const std::vector<std::string>& argv);
 
 // Prints how late each countdown line after the first reached the first and the last
 // terminal, after the wall clock's second turned, and the worst; returns the worst lag
