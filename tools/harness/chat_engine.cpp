@@ -4,11 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 
 #include "handles.h"
 #include "harness.h"
+#include "internal.h"
 #include "round_names.h"
 
 namespace harness {
@@ -19,13 +19,9 @@ namespace {
 constexpr useconds_t kLookEveryUs = 5000;
 constexpr useconds_t kFinishLookEveryUs = 10000;
 
-long now_ms() {
-  using namespace std::chrono;
-  return static_cast<long>(
-      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 }  // namespace
+
+using internal::now_ms;
 
 ChatRoom::ChatRoom(const std::string& dir, int room, int group) {
   RoundPath answer, results;

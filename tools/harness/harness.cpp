@@ -2,25 +2,15 @@
 
 #include <fcntl.h>
 #include <iconv.h>
-#include <link.h>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
 #include <poll.h>
 #include <pty.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
-#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,28 +20,18 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "internal.h"
 #include "round_names.h"
 
 #ifndef BBS_BIN_DIR
 #error "BBS_BIN_DIR must name the build tree"
-#endif
-#if !defined(PROBE_LIB) || !defined(FIXED_CLOCK_LIB)
-#error "PROBE_LIB and FIXED_CLOCK_LIB must name the libraries the tests preload"
-#endif
-// The Landlock calls, for system headers older than they are.
-#ifndef SYS_landlock_create_ruleset
-#define SYS_landlock_create_ruleset 444
-#define SYS_landlock_restrict_self 446
-#endif
-#ifndef BBS_HARNESS_DIR
-#error "BBS_HARNESS_DIR must name the harness's sources"
 #endif
 
 namespace fs = std::filesystem;
 
 namespace harness {
 
-namespace {
+namespace internal {
 
 long now_ms() {
   using namespace std::chrono;
@@ -72,6 +52,27 @@ std::string make_temp_dir(const char* stem) {
   if (mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   return templ;
 }
+
+std::string asan_with_preload() {
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  return std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0";
+}
+
+std::vector<std::string> preload_env(const std::string& lib) {
+  return {"LD_PRELOAD=" + lib, asan_with_preload()};
+}
+
+void forget_faketime(pid_t pid) {
+  for (const char* fmt : {"/dev/shm/faketime_shm_%d", "/dev/shm/sem.faketime_sem_%d"}) {
+    char path[64];
+    std::snprintf(path, sizeof path, fmt, static_cast<int>(pid));
+    ::unlink(path);
+  }
+}
+
+}  // namespace internal
+
+namespace {
 
 std::string convert(std::string_view bytes, const char* to, const char* from) {
   iconv_t cd = iconv_open(to, from);
@@ -97,29 +98,9 @@ std::string convert(std::string_view bytes, const char* to, const char* from) {
   return out;
 }
 
-// The environment that preloads `lib` into a program; a sanitized program must be told
-// that the preloaded library may come first.
-// A sanitized program must be told that a preloaded library may come first.
-std::string asan_with_preload() {
-  const char* asan = std::getenv("ASAN_OPTIONS");
-  return std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0";
-}
-
-std::vector<std::string> preload_env(const std::string& lib) {
-  return {"LD_PRELOAD=" + lib, asan_with_preload()};
-}
-
-// libfaketime's shared clock, which the process it was loaded into leaves behind when it
-// cannot remove it: when it confined itself, or was killed.
-void forget_faketime(pid_t pid) {
-  for (const char* fmt : {"/dev/shm/faketime_shm_%d", "/dev/shm/sem.faketime_sem_%d"}) {
-    char path[64];
-    std::snprintf(path, sizeof path, fmt, static_cast<int>(pid));
-    ::unlink(path);
-  }
-}
-
 }  // namespace
+
+using namespace internal;
 
 std::string program(std::string_view name) {
   return std::string(BBS_BIN_DIR) + "/" + std::string(name) + "/" + std::string(name);
@@ -257,303 +238,6 @@ void write_roster(const Scratch& dir, int room, const std::vector<RosterEntry>& 
   std::array<char, 200> rel;
   roster_path(room, rel);
   dir.write(rel.data(), roster_bytes(entries));
-}
-
-Proc::Proc(const std::string& bin, const std::vector<std::string>& args, const std::string& cwd,
-           const std::vector<std::string>& env, const ChildSetup& setup) {
-  std::string dir = make_temp_dir("bbs-out-");
-  out_path_ = dir + "/out";
-  err_path_ = dir + "/err";
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error("fork failed");
-  if (pid_ == 0) {
-    int o = open(out_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int e = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int n = open("/dev/null", O_RDONLY);
-    if (o < 0 || e < 0 || n < 0 || chdir(cwd.c_str()) != 0) _exit(126);
-    dup2(n, 0);
-    dup2(o, 1);
-    dup2(e, 2);
-    setsid();  // no controlling terminal, as under the server
-    for (const auto& kv : env) putenv(const_cast<char*>(kv.c_str()));
-    if (setup) setup();
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(bin.c_str()));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(bin.c_str(), argv.data());
-    _exit(127);
-  }
-}
-
-Proc::~Proc() {
-  if (!done_) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-  }
-  std::error_code ec;
-  fs::remove_all(fs::path(out_path_).parent_path(), ec);
-}
-
-void Proc::signal(int sig) const { kill(pid_, sig); }
-
-Result Proc::wait(int timeout_ms) {
-  Result r;
-  long end = now_ms() + timeout_ms;
-  int st = 0;
-  for (;;) {
-    pid_t w = waitpid(pid_, &st, WNOHANG);
-    if (w == pid_) break;
-    if (now_ms() > end) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &st, 0);
-      st = -1;
-      break;
-    }
-    usleep(5000);
-  }
-  done_ = true;
-  forget_faketime(pid_);
-  if (st == -1)
-    r.status = -1;
-  else if (WIFEXITED(st))
-    r.status = WEXITSTATUS(st);
-  else if (WIFSIGNALED(st))
-    r.status = 128 + WTERMSIG(st);
-  r.out = slurp(out_path_);
-  r.err = slurp(err_path_);
-  return r;
-}
-
-Result run(const std::string& bin, const std::vector<std::string>& args, const std::string& cwd,
-           const std::vector<std::string>& env, int timeout_ms, const ChildSetup& setup) {
-  Proc p(bin, args, cwd, env, setup);
-  return p.wait(timeout_ms);
-}
-
-std::optional<Command> as_other_user(const Scratch& dir, const std::string& bin, uid_t uid) {
-  if (geteuid() != 0) return Command{bin, {}};
-  if (access("/usr/bin/setpriv", X_OK) != 0) return std::nullopt;
-  const std::string copy = dir.file(fs::path(bin).filename().string());
-  fs::copy_file(bin, copy, fs::copy_options::overwrite_existing);
-  struct stat st;
-  if (stat(dir.path().c_str(), &st) == 0) chmod(dir.path().c_str(), (st.st_mode & 07777) | 0711);
-  return Command{
-      "/usr/bin/setpriv",
-      {"--reuid=" + std::to_string(uid), "--regid=" + std::to_string(uid), "--clear-groups", copy}};
-}
-
-ChildSetup file_size_limit(long bytes) {
-  return [bytes] {
-    rlimit lim{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
-    setrlimit(RLIMIT_FSIZE, &lim);
-  };
-}
-
-ChildSetup stderr_unread() {
-  return [] {
-    int p[2];
-    if (pipe(p) != 0) _exit(126);
-    close(p[0]);
-    dup2(p[1], 2);
-    close(p[1]);
-  };
-}
-
-ChildSetup ignoring(std::vector<int> signals) {
-  return [signals] {
-    for (int sig : signals) ::signal(sig, SIG_IGN);
-  };
-}
-
-ChildSetup with_umask(mode_t mask) {
-  return [mask] { umask(mask); };
-}
-
-ChildSetup both(ChildSetup first, ChildSetup second) {
-  return [first, second] {
-    if (first) first();
-    if (second) second();
-  };
-}
-
-ChildSetup stdin_from(const std::string& path) {
-  return [path] {
-    const int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0 || dup2(fd, 0) < 0) _exit(126);
-    close(fd);
-  };
-}
-
-ChildSetup stdout_unread() {
-  return [] {
-    int p[2];
-    if (pipe(p) != 0) _exit(126);
-    close(p[0]);
-    dup2(p[1], 1);
-    close(p[1]);
-  };
-}
-
-ChildSetup stdout_full() {
-  return [] {
-    const int fd = open("/dev/full", O_WRONLY);
-    if (fd < 0 || dup2(fd, 1) < 0) _exit(126);
-    close(fd);
-  };
-}
-
-ChildSetup address_space_limit(long bytes) {
-  return [bytes] {
-    rlimit lim{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
-    setrlimit(RLIMIT_AS, &lim);
-  };
-}
-
-namespace {
-
-constexpr char kFiuRun[] = "/usr/lib/fiu/fiu_run_preload.so";
-constexpr char kFiuPosix[] = "/usr/lib/fiu/fiu_posix_preload.so";
-
-}  // namespace
-
-// The AddressSanitizer runtime this process runs with, if any. The tests are built as the
-// programs are, so a sanitized program has the same one.
-std::string sanitizer_runtime() {
-  std::string found;
-  dl_iterate_phdr(
-      [](dl_phdr_info* info, size_t, void* out) {
-        const std::string name = info->dlpi_name ? info->dlpi_name : "";
-        if (name.find("/libasan.so") == std::string::npos) return 0;
-        *static_cast<std::string*>(out) = name;
-        return 1;
-      },
-      &found);
-  return found;
-}
-
-bool can_fail_calls() { return access(kFiuRun, R_OK) == 0 && access(kFiuPosix, R_OK) == 0; }
-
-std::vector<std::string> failing_calls(const std::string& commands) {
-  // libfiu's preload starts before the sanitizer's runtime can, and crashes, unless that
-  // runtime is loaded first; its one allocation for life is no leak of the program's.
-  std::string preload = std::string(kFiuRun) + " " + kFiuPosix;
-  std::vector<std::string> env = {"FIU_ENABLE=" + commands,
-                                  // No control FIFO: nothing left in /tmp by a killed program.
-                                  "FIU_CTRL_FIFO=", asan_with_preload()};
-  const std::string asan = sanitizer_runtime();
-  if (!asan.empty()) {
-    preload = asan + " " + preload;
-    const char* lsan = std::getenv("LSAN_OPTIONS");
-    env.push_back(std::string("LSAN_OPTIONS=") + (lsan ? lsan : "") +
-                  ":print_suppressions=0:suppressions=" BBS_HARNESS_DIR "/libfiu.supp");
-  }
-  env.push_back("LD_PRELOAD=" + preload);
-  return env;
-}
-
-SteppedClock::SteppedClock(const Scratch& dir) : file_(dir.file("faketime.offset")) {
-  set_offset(0);
-}
-
-std::vector<std::string> SteppedClock::env() const {
-  std::vector<std::string> env = preload_env("/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1");
-  env.insert(env.end(), {"FAKETIME_TIMESTAMP_FILE=" + file_, "FAKETIME_NO_CACHE=1",
-                         "FAKETIME_DONT_FAKE_MONOTONIC=1"});
-  return env;
-}
-
-void SteppedClock::set_offset(long seconds) const {
-  std::string tmp = file_ + ".new";
-  std::ofstream(tmp) << (seconds >= 0 ? "+" : "") << seconds << "\n";
-  std::rename(tmp.c_str(), file_.c_str());
-}
-
-std::vector<std::string> fixed_clock(std::time_t when) {
-  std::vector<std::string> env = preload_env(FIXED_CLOCK_LIB);
-  env.push_back("BBS_FIXED_TIME=" + std::to_string(static_cast<long long>(when)));
-  return env;
-}
-
-std::vector<std::string> both_env(std::vector<std::string> first,
-                                  const std::vector<std::string>& second) {
-  constexpr std::string_view kPreload = "LD_PRELOAD=";
-  for (const auto& kv : second) {
-    auto preload = std::find_if(first.begin(), first.end(),
-                                [&](const std::string& f) { return f.starts_with(kPreload); });
-    if (kv.starts_with(kPreload) && preload != first.end())
-      *preload += ":" + kv.substr(kPreload.size());
-    else
-      first.push_back(kv);
-  }
-  return first;
-}
-
-bool landlock_available() {
-  constexpr unsigned kVersion = 1;  // asks for the version of Landlock the kernel has
-  return syscall(SYS_landlock_create_ruleset, nullptr, 0, kVersion) >= 1;
-}
-
-ChildSetup without_landlock() {
-  return [] {
-    // The Landlock calls fail as in a kernel built without it.
-    sock_filter code[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-        BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, SYS_landlock_create_ruleset, 0, 2),
-        BPF_JUMP(BPF_JMP | BPF_JGT | BPF_K, SYS_landlock_restrict_self, 1, 0),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-    };
-    sock_fprog prog{static_cast<unsigned short>(std::size(code)), code};
-    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
-        prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) != 0)
-      _exit(126);
-  };
-}
-
-namespace {
-
-constexpr int kProbeFd = 200;  // far above any the programs open themselves
-
-}  // namespace
-
-Probe::Probe(std::string inside) : dir_(make_temp_dir("bbs-probe-")), inside_(std::move(inside)) {
-  fd_ = open((dir_ + "/report").c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
-  if (fd_ < 0) throw std::runtime_error("probe report " + dir_);
-}
-
-Probe::~Probe() {
-  close(fd_);
-  std::error_code ec;
-  fs::remove_all(dir_, ec);
-}
-
-std::vector<std::string> Probe::env() const {
-  std::vector<std::string> env = preload_env(PROBE_LIB);
-  env.insert(env.end(), {"BBS_PROBE_FD=" + std::to_string(kProbeFd),
-                         "BBS_PROBE_OUTSIDE=" + dir_ + "/outside", "BBS_PROBE_RUN=/usr/bin/true"});
-  if (!inside_.empty()) env.push_back("BBS_PROBE_INSIDE=" + inside_);
-  return env;
-}
-
-ChildSetup Probe::setup() const {
-  return [fd = fd_] {
-    if (dup2(fd, kProbeFd) < 0) _exit(126);
-  };
-}
-
-std::string Probe::report(std::string_view name) const {
-  std::istringstream in(slurp(dir_ + "/report"));
-  std::vector<std::string> seen;
-  const std::string head = std::string(name) + " ";
-  for (std::string line; std::getline(in, line);) {
-    if (line.compare(0, head.size(), head) != 0) continue;
-    line.erase(0, head.size());
-    if (std::find(seen.begin(), seen.end(), line) == seen.end()) seen.push_back(line);
-  }
-  std::string out;
-  for (const auto& line : seen) out += (out.empty() ? "" : "\n") + line;
-  return out;
 }
 
 std::string euckr_to_utf8(std::string_view bytes) { return convert(bytes, "UTF-8", "EUC-KR"); }
