@@ -22,27 +22,28 @@ endef
 demo:
 	@echo "Building typerace and the demonstration..."
 	$(call build_only,demo)
-	@./build/default/tools/demo
+	@./build/default/tools/demo/demo
 
 # A round at your own terminal; options go in ARGS, e.g. ARGS="--type short --typestart".
 # Leaving with Ctrl-C is no failure of make's.
 play:
 	@echo "Building typerace, typestart and play mode..."
 	$(call build_only,play)
-	@./build/default/tools/play $(ARGS) || [ $$? -eq 130 ]
+	@./build/default/tools/play/play $(ARGS) || [ $$? -eq 130 ]
 
 bench: build
-	./build/default/tools/bench
-	./build/default/tools/bench_typestart
-	./build/default/tools/bench_typescore
+	./build/default/tools/bench/bench
+	./build/default/tools/bench/bench_typestart
+	./build/default/tools/bench/bench_typescore
 
+# The presets leave the number of test jobs out (they cannot know the machine's cores).
 test-plain: build
-	ctest --preset default
+	ctest --preset default -j $(JOBS)
 
 test-asan:
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
-	ctest --preset asan
+	ctest --preset asan -j $(JOBS)
 
 # The fuzz targets (clang, libFuzzer) in build/fuzz, FUZZ_SECONDS each; `make test` gives
 # each a short smoke run.
@@ -61,10 +62,10 @@ fuzz-smoke:
 SOAK_SECONDS ?= 600
 
 soak: build
-	SOAK_SECONDS=$(SOAK_SECONDS) ./build/default/tools/soak
+	SOAK_SECONDS=$(SOAK_SECONDS) ./build/default/tools/soak/soak
 
 soak-smoke: build
-	SOAK_SECONDS=30 SOAK_SIGKILL=0 ./build/default/tools/soak
+	SOAK_SECONDS=30 SOAK_SIGKILL=0 ./build/default/tools/soak/soak
 
 test: test-plain test-asan fuzz-smoke soak-smoke
 

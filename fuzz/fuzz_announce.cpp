@@ -6,7 +6,7 @@
 
 #include "fuzz_util.h"
 #include "round.h"
-#include "tty.h"
+#include "text_cut.h"
 
 namespace {
 

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "fuzz_util.h"
-#include "ledger.h"
 #include "ledger_fixed.h"
+#include "ledger_reader.h"
 #include "ledger_reference.h"
 #include "ledger_scan.h"
 

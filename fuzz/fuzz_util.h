@@ -14,6 +14,8 @@
 #include <string>
 #include <string_view>
 
+#include "handles.h"
+
 #define FUZZ_CHECK(cond)                                                            \
   do {                                                                              \
     if (!(cond)) {                                                                  \
@@ -31,19 +33,20 @@ inline std::string_view bytes(const std::uint8_t* data, std::size_t size) {
 // A read-only stream over a private copy of the bytes, as the programs would see the file.
 class MemFile {
  public:
-  explicit MemFile(std::string_view content) : copy_(content) {
-    f_ = fmemopen(copy_.data(), copy_.size(), "r");
+  explicit MemFile(std::string_view content)
+      : copy_(content), f_(fmemopen(copy_.data(), copy_.size(), "r")) {
     if (!f_) std::abort();
   }
-  ~MemFile() { std::fclose(f_); }
   MemFile(const MemFile&) = delete;
   MemFile& operator=(const MemFile&) = delete;
-  std::FILE* get() const { return f_; }
-  bool at_end() const { return std::feof(f_) || std::ftell(f_) == static_cast<long>(copy_.size()); }
+  std::FILE* get() const { return f_.get(); }
+  bool at_end() const {
+    return std::feof(f_.get()) || std::ftell(f_.get()) == static_cast<long>(copy_.size());
+  }
 
  private:
   std::string copy_;
-  std::FILE* f_;
+  File f_;
 };
 
 // Splits off the head of `in` up to the first `sep` (dropped); without one, all of it.

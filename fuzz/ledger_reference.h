@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "ledger.h"
+#include "ledger_reader.h"
 
 namespace reference {
 

@@ -18,15 +18,15 @@
 #include "game_file.h"
 #include "game_files.h"
 #include "ledger_scan.h"
+#include "round_names.h"
 #include "strokes.h"
 
 namespace {
 
-constexpr char kGameDir[] = "frm/typegame/";
-constexpr char kIndex[] = "frm/typegame/data.txt";
-// What typerace's word list path leaves for the name.
-constexpr std::size_t kListNameMax = kPathSize - sizeof kGameDir;
-constexpr int kFallbackLists = 10;
+const std::string kGameDir = std::string(GAME_DIR) + "/";
+constexpr const char* kIndex = INDEX_PATH;
+// What typerace's word list path leaves for the name: the directory, its slash, the NUL.
+constexpr std::size_t kListNameMax = kPathSize - sizeof GAME_DIR - 1;
 // Longer than any word a round plays, so the check sees a word's whole length.
 constexpr std::size_t kWordRead = 4096;
 
@@ -134,7 +134,7 @@ class Check {
     const bool required = records_ == 0;
     for (int k = 1; k <= kFallbackLists; ++k) {
       std::array<char, 16> name;
-      std::snprintf(name.data(), name.size(), "data%2d,dat", k);
+      fallback_list_name(k, name);
       const std::string path = kGameDir + std::string(name.data());
       struct stat st;
       if (lstat(path.c_str(), &st) == 0)

@@ -10,6 +10,7 @@
 #include "check.h"
 #include "cli.h"
 #include "confine.h"
+#include "handles.h"
 #include "rooms.h"
 #include "terminal_text.h"
 #include "usage.h"
@@ -41,15 +42,13 @@ int wordlist(int argc, char** argv, TerminalText& shown) {
   }
   if (!name || std::strcmp(name, "-") == 0)
     return make_word_list(stdin, "-", join, stdout, stderr, shown);
-  std::FILE* in = std::fopen(name, "r");
+  const File in{std::fopen(name, "r")};
   if (!in) {
     std::fprintf(stderr, "typeadmin: %s: %s\n", controls_masked(name).c_str(),
                  std::strerror(errno));
     return 1;
   }
-  const int status = make_word_list(in, name, join, stdout, stderr, shown);
-  std::fclose(in);
-  return status;
+  return make_word_list(in.get(), name, join, stdout, stderr, shown);
 }
 
 }  // namespace

@@ -16,12 +16,13 @@
 #include "data_file.h"
 #include "handles.h"
 #include "lock_probe.h"
-#include "tty.h"
+#include "round_names.h"
+#include "text_cut.h"
 
 namespace {
 
-constexpr char kGameDir[] = "frm/typegame";
-constexpr std::string_view kAnswerStem = "taja.";
+constexpr const char* kGameDir = GAME_DIR;
+constexpr std::string_view kAnswerStem = ANSWER_STEM;
 constexpr std::size_t kTempSuffix = 7;  // ".XXXXXX", as the replace makes it
 // Every word a round program writes shows whole: typestart's are at most 199 bytes.
 constexpr std::size_t kWordShown = 200;
@@ -143,8 +144,9 @@ int list_rooms(std::FILE* out, std::FILE* err, TerminalText& shown) {
       row.readings +=
           (row.readings.empty() ? "" : " ") + std::to_string(room) + "/" + std::to_string(group);
     row.state = temp ? "leftover" : state_of(path, st, now, bound);
-    name_round_files(readings.front().first, readings.front().second);
-    row.results = temp ? "-" : std::to_string(line_count(results_file()));
+    RoundPath results;
+    results_path(readings.front().first, readings.front().second, results);
+    row.results = temp ? "-" : std::to_string(line_count(results.data()));
     row.word = S_ISREG(st.st_mode) ? file_word(path, st, shown) : "-";
     rows.push_back(std::move(row));
   }

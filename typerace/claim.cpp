@@ -9,20 +9,20 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "cfile.h"
+#include "brief_lock.h"
 #include "data_file.h"
 #include "endings.h"
 #include "game_files.h"
+#include "handles.h"
 #include "retry.h"
-#include "tty.h"
+#include "round_clock.h"
+#include "round_names.h"
 
 namespace {
 
-constexpr char INDEX_PATH[] = "frm/typegame/data.txt";
-
 // Static, for the signal handler.
-std::array<char, 64> answer_path{};
-std::array<char, 64> results_path{};
+RoundPath answer_file_path{};
+RoundPath results_file_path{};
 volatile sig_atomic_t round_claimed = 0;
 // The answer file this round created: a file that someone else has put under its name
 // since is never this round's to remove.
@@ -32,8 +32,8 @@ const struct stat* claimed_file() { return claimed.st_ino != 0 ? &claimed : null
 
 void end_round_on_signal(int sig) {
   if (round_claimed) {
-    remove_file(answer_path.data(), claimed_file());
-    remove_file(results_path.data());
+    remove_file(answer_file_path.data(), claimed_file());
+    remove_file(results_file_path.data());
   }
   end_by_signal(sig);
 }
@@ -41,16 +41,12 @@ void end_round_on_signal(int sig) {
 }  // namespace
 
 bool name_round_files(int room, int group) {
-  const int a =
-      std::snprintf(answer_path.data(), answer_path.size(), "frm/typegame/taja.%d%d", room, group);
-  const int r = std::snprintf(results_path.data(), results_path.size(),
-                              "frm/typegame/chatmess.%d%d", room, group);
-  return a > 0 && r > 0 && static_cast<std::size_t>(a) < answer_path.size() &&
-         static_cast<std::size_t>(r) < results_path.size();
+  const bool answer = answer_path(room, group, answer_file_path);
+  return results_path(room, group, results_file_path) && answer;
 }
 
-const char* answer_file() { return answer_path.data(); }
-const char* results_file() { return results_path.data(); }
+const char* answer_file() { return answer_file_path.data(); }
+const char* results_file() { return results_file_path.data(); }
 
 void catch_round_endings() { catch_endings(end_round_on_signal); }
 
@@ -58,7 +54,7 @@ int claim_room() {
   int fd;
   {
     const EndingsHeld held;
-    fd = open_data_file(answer_path.data(), O_WRONLY | O_CREAT | O_EXCL);
+    fd = open_data_file(answer_file_path.data(), O_WRONLY | O_CREAT | O_EXCL);
     if (fd >= 0) {
       if (fstat(fd, &claimed) != 0) claimed = {};
       round_claimed = 1;
@@ -93,17 +89,17 @@ bool claim_is_stale(const struct stat& st, std::time_t now, long long bound) {
 // younger than the longest round, which also spares a round that typestart began and the
 // server is running.
 bool remove_stale_claim() {
-  Fd old{open_data_file(answer_path.data(), O_RDONLY | O_NOFOLLOW)};
+  Fd old{open_data_file(answer_file_path.data(), O_RDONLY | O_NOFOLLOW)};
   if (!old) return false;
   struct stat held, named;
   if (fstat(old.fd, &held) != 0) return false;
   if (flock(old.fd, LOCK_EX | LOCK_NB) != 0) return false;  // a round holds it
   // With the lock held, nobody else is removing it; but it may have been replaced already.
-  if (lstat(answer_path.data(), &named) != 0 || named.st_ino != held.st_ino ||
+  if (lstat(answer_file_path.data(), &named) != 0 || named.st_ino != held.st_ino ||
       named.st_dev != held.st_dev)
     return false;
   if (!claim_is_stale(held, std::time(nullptr), longest_round())) return false;
-  return remove_file(answer_path.data(), &held);
+  return remove_file(answer_file_path.data(), &held);
 }
 
 int take_room() {
@@ -111,7 +107,7 @@ int take_room() {
     const int fd = claim_room();
     if (fd >= 0 || errno != EEXIST || tries == kTries) return fd;
     struct stat st;
-    if (!remove_stale_claim() && lstat(answer_path.data(), &st) == 0) break;
+    if (!remove_stale_claim() && lstat(answer_file_path.data(), &st) == 0) break;
   }
   errno = EEXIST;  // looking at the file it found must not change why it stops
   return -1;
@@ -124,7 +120,7 @@ bool release_room() {
   bool removed;
   {
     const EndingsHeld held;
-    removed = remove_file(answer_path.data(), claimed_file());
+    removed = remove_file(answer_file_path.data(), claimed_file());
     round_claimed = 0;
   }
   errno = err;
@@ -134,8 +130,8 @@ bool release_room() {
 bool end_round_files() {
   // Removed while still locked, so no later round can find the file alive and unlocked.
   const EndingsHeld held;
-  const bool answer = remove_file(answer_path.data(), claimed_file());
-  const bool results = remove_file(results_path.data());
+  const bool answer = remove_file(answer_file_path.data(), claimed_file());
+  const bool results = remove_file(results_file_path.data());
   round_claimed = 0;
   return answer && results;
 }

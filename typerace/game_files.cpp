@@ -2,15 +2,7 @@
 
 #include <cctype>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
-
-std::int32_t arg_number(const char* text) {
-  long long v = std::strtoll(text, nullptr, 10);
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<std::int32_t>(v);
-}
 
 namespace {
 

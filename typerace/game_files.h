@@ -1,5 +1,5 @@
-// The typing game's plain files under frm/typegame/: the word-type index, the word
-// lists, and the arguments that name a room and group. Shared by typerace and typestart.
+// The typing game's plain files under frm/typegame/: the word-type index and the word
+// lists, read as the round programs read them. Shared by typerace, typestart and typeadmin.
 #pragma once
 
 #include <array>
@@ -25,11 +25,6 @@ struct IndexLookup {
   bool file_cut = false;  // the file name read last did not fit; it names no file
   int records = 0;        // reads that yielded at least one field
 };
-
-// A decimal argument the way the server writes them: leading blanks, optional sign,
-// leading digits; 0 when there are none. Out-of-range values saturate instead of
-// being undefined.
-std::int32_t arg_number(const char* text);
 
 // Reads one whitespace-separated token into buf (at most cap - 1 bytes, NUL-terminated);
 // the rest of a longer token is consumed and *cut is set. False at end of input.

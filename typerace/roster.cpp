@@ -2,11 +2,11 @@
 
 #include <cstring>
 
+#include "round_names.h"
+
 std::array<char, 200> ROOM_ALL{};
 
-void set_roomfile(int room) {
-  std::snprintf(ROOM_ALL.data(), ROOM_ALL.size(), "user/chat/rm_%02d.all", room);
-}
+void set_roomfile(int room) { roster_path(room, ROOM_ALL); }
 
 bool read_roster_record(std::FILE* f, RoomRosterRecord& rec) {
   unsigned char raw[kRosterRecordSize];

@@ -13,16 +13,32 @@
 #include <memory>
 #include <string_view>
 
-#include "cfile.h"
 #include "data_file.h"
+#include "handles.h"
 #include "retry.h"
 #include "roster.h"
+#include "round_clock.h"
+#include "text_cut.h"
 #include "tty.h"
 
 namespace {
 
 constexpr char kFrameHead[] = "\x1b[s\x1b[21;1H\n\t";
 constexpr char kFrameTail[] = "\x1b[u";
+// A preparation serves the next announcement if that comes within this time: well past
+// the lead and a late wake-up, well short of a second, so a line never goes out to a
+// roster older than the one it is due with.
+constexpr long long kPreparedForNs = 200'000'000;
+
+// The roster as prepare_announcement read it, for the one announcement that follows.
+struct Prepared {
+  bool ready = false;
+  int group = 0, room = 0;
+  long long at_ns = 0;
+  std::array<TtySlot, kRecipientsMax> table{};
+  std::size_t count = 0;
+} prepared;
+
 constexpr char FMT_RANK[] = "%d \xB5\xEE   %d \xC3\xCA   %s   %d \xC5\xB8/\xBA\xD0";
 
 }  // namespace
@@ -69,19 +85,30 @@ std::size_t load_recipients(std::FILE* roster, int group,
   return count;
 }
 
-void chat_say(int group, int room, const char* text) {
+void prepare_announcement(int group, int room) {
   set_roomfile(room);
   touch_file(ROOM_ALL.data());
+  // Read afresh for every line, so who joined or left is reached from the next line on.
+  prepared.table = {};
+  prepared.count = 0;
+  if (File f = open_data_stream(ROOM_ALL.data()))
+    prepared.count = load_recipients(f.get(), group, prepared.table);
+  prepared.group = group;
+  prepared.room = room;
+  prepared.at_ns = monotonic_ns();
+  prepared.ready = true;
+}
 
-  // Read afresh every time, so who joined or left is reached from the next line on.
-  std::array<TtySlot, kRecipientsMax> table{};
-  std::size_t count = 0;
-  if (File f = open_data_stream(ROOM_ALL.data())) count = load_recipients(f.get(), group, table);
+void chat_say(int group, int room, const char* text) {
+  if (!prepared.ready || prepared.group != group || prepared.room != room ||
+      monotonic_ns() - prepared.at_ns > kPreparedForNs)
+    prepare_announcement(group, room);
+  prepared.ready = false;  // each reading serves one line
 
   std::array<char, kMessageSize> framed;
   frame_announcement(text, framed);
-  for (std::size_t i = 0; i < count; ++i)
-    if (table[i][0] != '\0') to_tty2(table[i].data(), framed.data());
+  for (std::size_t i = 0; i < prepared.count; ++i)
+    if (prepared.table[i][0] != '\0') to_tty2(prepared.table[i].data(), framed.data());
 }
 
 bool parse_result_line(const char* line, ResultLine& out) {
@@ -100,11 +127,16 @@ bool parse_result_line(const char* line, ResultLine& out) {
 
 namespace {
 
+// A results line is read into this many bytes, its NUL included; what is longer is cut
+// there, and its rest belongs to no line of its own.
+constexpr std::size_t kResultLineSize = 2048;
+using ResultLineBuffer = std::array<char, kResultLineSize>;
+
 // Reads one line through its line feed, or through the last of the `left` bytes allowed,
 // and keeps the head that fits. Only the line feed ends it: a zero byte inside is one
 // more byte, so it can never make the next line look like the rest of this one. False at
 // the end of the file or of the bytes allowed.
-bool read_line(std::FILE* f, std::array<char, 2048>& line, long long& left) {
+bool read_line(std::FILE* f, ResultLineBuffer& line, long long& left) {
   if (left <= 0) return false;
   int c = std::getc(f);
   if (c == EOF) return false;
@@ -122,7 +154,7 @@ bool read_line(std::FILE* f, std::array<char, 2048>& line, long long& left) {
 }  // namespace
 
 bool read_result(std::FILE* results, ResultLine& out, long long& left) {
-  std::array<char, 2048> line;
+  ResultLineBuffer line;
   while (read_line(results, line, left))
     if (parse_result_line(line.data(), out)) return true;
   return false;
@@ -151,15 +183,4 @@ std::int32_t typing_speed(std::int32_t strokes, std::int32_t elapsed) {
   std::uint32_t seconds = elapsed != 0 ? static_cast<std::uint32_t>(elapsed) : 1u;
   std::uint32_t per_minute = static_cast<std::uint32_t>(strokes) * 60u / seconds;
   return static_cast<std::int32_t>(per_minute);
-}
-
-void jumsu_save(const char* user, int group, const std::tm& when, const char* type, int pick,
-                int elapsed, int rank, int speed) {
-  std::array<char, 64> path;
-  ledger_path(when, path);
-  std::array<char, kLedgerLineSize> line;
-  std::size_t n =
-      format_ledger_line(line, {user, group, when.tm_year % 100, when.tm_mon + 1, when.tm_mday,
-                                when.tm_hour, when.tm_min, type, pick, elapsed, rank, speed});
-  if (n > 0) append_whole_line(path.data(), {line.data(), n});
 }

@@ -1,5 +1,5 @@
-// The parts of a typing race round that typerace alone has: its room broadcast, the
-// reading of the results file, and the monthly score ledger.
+// The parts of a typing race round that typerace alone has: its room broadcast and the
+// reading of the results file; the ledger's writer is in ledger_writer.h.
 #pragma once
 
 #include <array>
@@ -8,7 +8,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "ledger.h"
+#include "ledger_format.h"
+#include "ledger_writer.h"
 #include "roster.h"
 
 inline constexpr std::size_t kMessageSize = 200;
@@ -34,7 +35,12 @@ void frame_announcement(const char* text, std::array<char, kMessageSize>& out);
 std::size_t load_recipients(std::FILE* roster, int group,
                             std::array<TtySlot, kRecipientsMax>& table);
 
-// Announces text to every terminal of the group's users in the room's roster.
+// Touches the room's roster and reads the group's terminals from it now, for the next
+// announcement: done shortly before a line is due, it lets the line go out on time.
+void prepare_announcement(int group, int room);
+
+// Announces text to every terminal of the group's users in the room's roster, touched
+// and read for it afresh (or just before, by prepare_announcement).
 void chat_say(int group, int room, const char* text);
 
 // One finisher as a results line gives it: "<finish time> <user id> <token>".
@@ -65,8 +71,3 @@ void format_rank(std::array<char, kMessageSize>& out, int rank, int elapsed, con
 // began counts as one second, so it never divides by 0; one before it (a clock step)
 // divides by its elapsed time taken as unsigned, as the arithmetic always has.
 std::int32_t typing_speed(std::int32_t strokes, std::int32_t elapsed);
-
-// Appends one finisher's line to the month's ledger, whole or not at all; a ledger that
-// can't be written loses the line silently.
-void jumsu_save(const char* user, int group, const std::tm& when, const char* type, int pick,
-                int elapsed, int rank, int speed);

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "handles.h"
-#include "ledger.h"
 #include "ledger_fixed.h"
+#include "ledger_reader.h"
 #include "options.h"
 #include "period.h"
 

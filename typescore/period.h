@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ledger.h"
+#include "ledger_format.h"
 #include "options.h"
 
 // Whether the period is named by the clock and must be resolved first.

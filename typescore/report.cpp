@@ -7,7 +7,7 @@
 #include <limits>
 #include <span>
 
-#include "tty.h"
+#include "text_cut.h"
 
 namespace {
 

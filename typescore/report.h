@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "euckr_text.h"
-#include "ledger.h"
+#include "ledger_format.h"
 #include "options.h"
 #include "tally.h"
 

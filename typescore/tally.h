@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "ledger.h"
+#include "ledger_reader.h"
 #include "options.h"
 
 #if defined(__SSE2__)

@@ -7,8 +7,10 @@
 #include <memory>
 #include <string_view>
 
-#include "cfile.h"
 #include "data_file.h"
+#include "handles.h"
+#include "round_clock.h"
+#include "text_cut.h"
 #include "tty.h"
 
 std::array<TtySlot, kRecipientsMax> usertty{};
@@ -18,6 +20,12 @@ namespace {
 
 constexpr char kFrameHead[] = "\x1b[s\x1b[21;1H\n              ";
 constexpr char kFrameTail[] = "\x1b[u";
+
+// A look at the roster serves the next announcement if that comes within this time: well
+// past the lead and a late wake-up, well short of a second.
+constexpr long long kPreparedForNs = 200'000'000;
+// When prepare_broadcast last looked; 0 when the look has been used.
+long long prepared_at_ns = 0;
 
 }  // namespace
 
@@ -65,11 +73,18 @@ int read_tty(int group, int room) {
   return static_cast<int>(taken);
 }
 
-void chat_say(int group, int room, const char* text) {
+void prepare_broadcast(int group, int room) {
   if (file_time(ROOM_ALL.data()) != room_sec) {
     room_sec = file_time(ROOM_ALL.data());
     read_tty(group, room);
   }
+  prepared_at_ns = monotonic_ns();
+}
+
+void chat_say(int group, int room, const char* text) {
+  if (prepared_at_ns == 0 || monotonic_ns() - prepared_at_ns > kPreparedForNs)
+    prepare_broadcast(group, room);
+  prepared_at_ns = 0;  // each look serves one line
   for (const TtySlot& slot : usertty)
     if (slot[0] != '\0') chat_say2(slot.data(), text);
 }

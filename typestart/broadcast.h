@@ -37,6 +37,11 @@ void chat_say2(const char* tty, const char* text);
 // that may not be written to, takes its slot but leaves it empty.
 int read_tty(int group, int room);
 
-// Announces text to every terminal in the table, reloading the table first when the
-// roster's modification time differs from room_sec. read_tty must have run once.
+// Looks at the roster for the next announcement now: the table is reloaded when the
+// roster's modification time differs from room_sec. Done shortly before a line is due,
+// it lets the line go out on time.
+void prepare_broadcast(int group, int room);
+
+// Announces text to every terminal in the table, looking at the roster first (or just
+// before, by prepare_broadcast). read_tty must have run once.
 void chat_say(int group, int room, const char* text);

@@ -10,7 +10,7 @@
 #include "cli.h"
 #include "confine.h"
 #include "endings.h"
-#include "game_files.h"
+#include "round_args.h"
 #include "starter.h"
 #include "usage.h"
 
@@ -21,17 +21,13 @@ int main(int argc, char** argv) {
   // with an error instead of ending the program half-way. Nothing here needs cleaning
   // up: the answer file is replaced whole, with the ending signals held off meanwhile.
   catch_endings(nullptr);
-  if (argc < 5) {
-    errno = EINVAL;
-    std::perror(MSG_NO_ARGS);
-    return 1;
-  }
-  int group = arg_number(argv[2]);
-  int room = arg_number(argv[3]);
+  errno = EINVAL;  // what the message for too few arguments gives as its reason
+  RoundCall call;
+  if (!read_round_call(argc, argv, call)) return 1;
   std::int32_t strokes = 0;
 
-  read_tty(group, room);  // also names the roster every broadcast watches
-  print_title(group, room);
-  print_taja(group, room, argv[4], strokes);
+  read_tty(call.group, call.room);  // also names the roster every broadcast watches
+  print_title(call.group, call.room);
+  print_taja(call.group, call.room, call.type, strokes);
   return 0;
 }

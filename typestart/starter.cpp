@@ -7,17 +7,18 @@
 #include <string_view>
 
 #include "broadcast.h"
-#include "cfile.h"
 #include "data_file.h"
 #include "game_files.h"
+#include "handles.h"
 #include "replace_file.h"
-#include "tty.h"
+#include "round_clock.h"
+#include "round_names.h"
+#include "text_cut.h"
 
 std::int32_t ftime = 0;
 
 namespace {
 
-constexpr char INDEX_PATH[] = "frm/typegame/data.txt";
 constexpr std::size_t kBufSize = 200;  // paths and the word
 
 [[noreturn]] void give_up(const char* message, int err) {
@@ -31,15 +32,17 @@ constexpr std::size_t kBufSize = 200;  // paths and the word
 void print_title(int group, int room) {
   chat_say(group, room, TXT_TITLE);
   RoundClock clock;
-  count_down([&] { return clock.now(); }, [&](std::time_t seen) { clock.sleep_past(seen); },
-             [&](const char* line) { chat_say(group, room, line); });
+  count_down(
+      [&] { return clock.now(); },
+      [&](std::time_t seen) { clock.sleep_past(seen, [&] { prepare_broadcast(group, room); }); },
+      [&](const char* line) { chat_say(group, room, line); });
 }
 
-int pick_number() { return std::rand() % 3; }
+int pick_number() { return std::rand() % kStarterPicks; }
 
 void print_taja(int group, int room, const char* type, std::int32_t& strokes) {
-  std::array<char, kBufSize> answer_path;
-  std::snprintf(answer_path.data(), answer_path.size(), "frm/typegame/taja.%d%d", room, group);
+  RoundPath answer;
+  answer_path(room, group, answer);
 
   IndexLookup idx;
   {
@@ -52,13 +55,13 @@ void print_taja(int group, int room, const char* type, std::int32_t& strokes) {
   if (idx.records == 0 || idx.file[0] == '\0') give_up(MSG_NO_MENU, ENODATA);
   if (idx.file_cut) give_up(MSG_NO_WORD_FILE, ENAMETOOLONG);
 
-  std::array<char, kBufSize> list_path;
-  std::snprintf(list_path.data(), list_path.size(), "frm/typegame/%s", idx.file.data());
+  std::array<char, kBufSize> list_name;
+  list_path(idx.file.data(), list_name.data(), list_name.size());
   std::array<char, kBufSize> word{};
   int counted = 0;
   int read_error = 0;
   {
-    File list = open_data_stream(list_path.data());
+    File list = open_data_stream(list_name.data());
     if (!list) give_up(MSG_NO_WORD_FILE, errno);
     errno = 0;
     counted = pick_word(list.get(), pick_number(), &strokes, word.data(), word.size());
@@ -72,6 +75,6 @@ void print_taja(int group, int room, const char* type, std::int32_t& strokes) {
   chat_say(group, room, word.data());
 
   // Replaced whole, so the server's chat engine never sees an empty or half-written answer.
-  if (int err = replace_file(answer_path.data(), word.data(), creation_mode(), false))
+  if (int err = replace_file(answer.data(), word.data(), creation_mode(), false))
     give_up(MSG_NO_ANSWER_FILE, err);
 }

@@ -2,12 +2,7 @@
 // from the word list and the answer file the server's chat engine reads.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <cstdio>
-#include <ctime>
-
-#include "tty.h"
 
 // The time limit of the word-type index record read last. Kept for the round's length,
 // which the server, not the starter, enforces.
@@ -15,8 +10,6 @@ extern std::int32_t ftime;
 
 // Texts, EUC-KR.
 inline constexpr char TXT_TITLE[] = "##### \xC5\xB8\xC0\xDA\xB9\xE6 #####";  // typing room
-inline constexpr char MSG_NO_ARGS[] =  // the arguments cannot be received
-    "\xC0\xCE\xC0\xDA\xB8\xA6 \xB9\xDE\xC0\xBB\xBC\xF6 \xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.";
 inline constexpr char MSG_NO_MENU[] =  // there is no word menu file at present
     "\xC7\xF6\xC0\xE7 \xB4\xDC\xBE\xEE \xB8\xDE\xB4\xBA \xC6\xC4\xC0\xCF\xC0\xCC "
     "\xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9";
@@ -29,9 +22,10 @@ inline constexpr char MSG_NO_ANSWER_FILE[] =  // the file the question needs can
 // Announces the title, then counts down on the wall clock.
 void print_title(int group, int room);
 
-// The pick number: rand() % 3 from the generator's unseeded state, so every run of the
+// The pick number: rand() % kStarterPicks from the generator's unseeded state, so every run of the
 // program plays the same record. 1 and 2 play the first and second records; 0 never
 // meets the count and plays the last.
+inline constexpr int kStarterPicks = 3;
 int pick_number();
 
 // Looks up the word type, picks the word, announces it and writes it to the room and

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ledger.h"
+#include "ledger_format.h"
 #include "soak_check.h"
 
 namespace {

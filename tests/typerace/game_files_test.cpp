@@ -1,4 +1,6 @@
 #include "game_files.h"
+#include "handles.h"
+#include "round_args.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +12,12 @@ namespace {
 // A FILE over a copy of the bytes, closed on scope exit.
 struct MemFile {
   std::string bytes;
+  File file;
   std::FILE* f;
   explicit MemFile(std::string b) : bytes(std::move(b)) {
-    f = bytes.empty() ? std::tmpfile() : fmemopen(bytes.data(), bytes.size(), "r");
+    file.reset(bytes.empty() ? std::tmpfile() : fmemopen(bytes.data(), bytes.size(), "r"));
+    f = file.get();
   }
-  ~MemFile() { std::fclose(f); }
 };
 
 IndexLookup lookup(const std::string& index, const char* key) {

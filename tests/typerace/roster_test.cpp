@@ -10,6 +10,7 @@
 
 #include "harness.h"
 #include "roster.h"
+#include "text_cut.h"
 #include "tty.h"
 
 TEST(Roster, RecordsDecodeAndTrailingPieceIsIgnored) {
@@ -140,13 +141,4 @@ TEST(FitText, CutsOnlyBetweenCharacters) {
   EXPECT_EQ(fit_text(k, 5), 5u);
   EXPECT_EQ(fit_text(k, 4), 3u);
   EXPECT_EQ(fit_text(k, 2), 1u);
-}
-
-TEST(Pacing, WakesAfterTheSecondTurns) {
-  RoundClock clock;
-  for (int i = 0; i < 2; ++i) {
-    std::time_t before = clock.now();
-    clock.sleep_past(before);
-    EXPECT_GT(std::time(nullptr), before);
-  }
 }

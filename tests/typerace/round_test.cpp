@@ -126,19 +126,7 @@ TEST(Ledger, MonthlyFileNamesHaveNoPadding) {
   EXPECT_STREQ(p.data(), "user/score/type111.dat");
 }
 
-namespace {
-
-struct InDir {
-  std::string old;
-  explicit InDir(const std::string& dir) {
-    char buf[4096];
-    old = getcwd(buf, sizeof buf);
-    EXPECT_EQ(chdir(dir.c_str()), 0);
-  }
-  ~InDir() { EXPECT_EQ(chdir(old.c_str()), 0); }
-};
-
-}  // namespace
+using harness::InDir;
 
 TEST(Ledger, LinesAppendInTheirFixedWidths) {
   harness::Scratch dir;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "handles.h"
 #include "harness.h"
 
 namespace round_view {
@@ -59,15 +60,14 @@ inline bool opens_round(const std::string& got, const std::string& type, const s
 
 inline std::vector<std::string> ledger_lines(const harness::Scratch& dir) {
   std::vector<std::string> lines;
-  DIR* d = opendir(dir.file("user/score").c_str());
+  Dir d(opendir(dir.file("user/score").c_str()));
   if (!d) return lines;
-  while (dirent* e = readdir(d)) {
+  while (dirent* e = readdir(d.get())) {
     std::string name = e->d_name;
     if (name == "." || name == "..") continue;
     std::istringstream in(dir.read("user/score/" + name).value_or(""));
     for (std::string line; std::getline(in, line);) lines.push_back(line);
   }
-  closedir(d);
   return lines;
 }
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "harness.h"
-#include "ledger.h"
 #include "ledger_fixed.h"
+#include "ledger_reader.h"
 #include "ledger_scan.h"
 
 namespace {

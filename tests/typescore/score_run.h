@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "harness.h"
-#include "ledger.h"
+#include "ledger_format.h"
 
 namespace score_test {
 

@@ -12,38 +12,6 @@
 
 namespace {
 
-// A clock that moves only when the countdown pauses, or when a test makes it.
-struct FakeClock {
-  std::time_t t = 100;
-  int polls = 0;
-  int pauses = 0;
-  std::vector<std::string> lines;
-};
-
-std::vector<std::string> run_countdown(FakeClock& c,
-                                       void (*after_say)(FakeClock&, const std::string&),
-                                       void (*after_poll)(FakeClock&) = nullptr) {
-  count_down(
-      [&] {
-        ++c.polls;
-        std::time_t now = c.t;
-        if (after_poll) after_poll(c);
-        return now;
-      },
-      [&](std::time_t seen) {
-        ++c.pauses;
-        EXPECT_LE(seen, c.t);
-        if (c.t == seen) c.t = seen + 1;  // sleeping only until the second turns
-      },
-      [&](const char* line) {
-        c.lines.push_back(line);
-        after_say(c, line);
-      });
-  return c.lines;
-}
-
-using Lines = std::vector<std::string>;
-
 // Seeds the generator so that the program's pick number comes out as `want`.
 void seed_for_pick(int want) {
   for (unsigned seed = 1;; ++seed) {
@@ -56,33 +24,6 @@ void seed_for_pick(int want) {
 }
 
 }  // namespace
-
-TEST(CountDown, OneLinePerSecondAndOnePausePerSecond) {
-  FakeClock c;
-  EXPECT_EQ(run_countdown(c, [](FakeClock&, const std::string&) {}),
-            (Lines{"<5>", "<4>", "<3>", "<2>", "<1>", "<0>"}));
-  EXPECT_EQ(c.pauses, 5);
-  EXPECT_EQ(c.polls, 1 + 6 + 5);  // the start, a look after each line, one after each pause
-}
-
-TEST(CountDown, SecondTurnedBeforeTheFirstLook) {
-  FakeClock c;
-  run_countdown(
-      c, [](FakeClock&, const std::string&) {},
-      [](FakeClock& k) {
-        if (k.polls == 1) k.t = 101;
-      });
-  EXPECT_EQ(c.lines, (Lines{"<4>", "<3>", "<2>", "<1>", "<0>"}));
-}
-
-TEST(CountDown, SlowLinesSkipAheadAndAStallEndsItAtZero) {
-  FakeClock c;
-  run_countdown(c, [](FakeClock& k, const std::string& line) {
-    if (line == "<4>") k.t += 2;   // a broadcast that took two seconds
-    if (line == "<2>") k.t += 30;  // the process stopped for half a minute
-  });
-  EXPECT_EQ(c.lines, (Lines{"<5>", "<4>", "<2>", "<0>"}));
-}
 
 class PrintTaja : public ::testing::Test {
  protected:
