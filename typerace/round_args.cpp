@@ -1,5 +1,6 @@
 #include "round_args.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@ std::int32_t arg_number(const char* text) {
 
 bool read_round_call(int argc, char** argv, RoundCall& out) {
   if (argc < kRoundArgc) {
+    errno = EINVAL;
     std::perror(MSG_NO_ARGS);
     return false;
   }

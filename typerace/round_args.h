@@ -23,6 +23,7 @@ struct RoundCall {
   const char* type = "";
 };
 
-// Reads the call. With too few arguments, MSG_NO_ARGS goes out through perror (with the
-// errno the caller leaves) and the answer is false: the program then ends with status 1.
+// Reads the call. With too few arguments, MSG_NO_ARGS goes out through perror with the
+// reason EINVAL (not whatever errno a call before happened to leave, "Success" most
+// often) and the answer is false: the program then ends with status 1.
 bool read_round_call(int argc, char** argv, RoundCall& out);

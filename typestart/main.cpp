@@ -2,7 +2,6 @@
 //   typestart <unused> <group> <room> <word type>
 // Started by the server in its working directory; every path here is relative to it.
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 
@@ -21,7 +20,6 @@ int main(int argc, char** argv) {
   // with an error instead of ending the program half-way. Nothing here needs cleaning
   // up: the answer file is replaced whole, with the ending signals held off meanwhile.
   catch_endings(nullptr);
-  errno = EINVAL;  // what the message for too few arguments gives as its reason
   RoundCall call;
   if (!read_round_call(argc, argv, call)) return 1;
   std::int32_t strokes = 0;

@@ -142,6 +142,7 @@ TEST(TyperaceRound, TooFewArguments) {
   auto res = harness::run(harness::program("typerace"), {"x", "2", "7"}, dir.path());
   EXPECT_EQ(res.status, 1);
   EXPECT_EQ(res.err.rfind(kNoArgs + ": ", 0), 0u) << res.err;
+  EXPECT_EQ(res.err, kNoArgs + ": Invalid argument\n");  // the reason typestart gives too
   EXPECT_EQ(res.err.back(), '\n');
   EXPECT_EQ(res.out, "");
   EXPECT_FALSE(dir.exists("frm/typegame/taja.72"));

@@ -315,6 +315,7 @@ TEST(TypestartFailure, TooFewArgumentsDoNothing) {
     auto res = start(dir, args);
     EXPECT_EQ(res.status, 1);
     EXPECT_EQ(res.err.rfind(kNoArgs + ": ", 0), 0u) << res.err;
+    EXPECT_EQ(res.err, kNoArgs + ": Invalid argument\n");
     EXPECT_EQ(res.out, "");
   }
   EXPECT_EQ(a.drain(), "");
