@@ -39,14 +39,6 @@ harness::Proc start(const std::string& prog, const Scratch& dir, const std::stri
                        harness::failing_calls(failing), setup);
 }
 
-std::string this_months_ledger() {
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  return "user/score/type" + std::to_string(tm.tm_year % 100) + std::to_string(tm.tm_mon + 1) +
-         ".dat";
-}
-
 // What the round programs left in frm/typegame: nothing, when all went well.
 std::string left_over(const Scratch& dir) {
   std::set<std::string> names;
@@ -114,7 +106,7 @@ TEST(FailingCalls, ACallThatFailsOnceIsMadeAgain) {
   Scratch cut;
   short_round(cut);
   const std::string before(200, 'x');
-  cut.write(this_months_ledger(), before + "\n");
+  cut.write(harness::this_months_ledger(), before + "\n");
   harness::ChatEngine cut_engine(cut, 7, 2, {{0, "carol"}}, 20000);
   harness::Proc cut_round =
       start("typerace", cut, "enable name=posix/io/rw/ftruncate,failinfo=5,onetime",
@@ -145,7 +137,7 @@ TEST(FailingCalls, ACallThatFailsOnceIsMadeAgain) {
 
   EXPECT_EQ(cut_round.wait(30000).status, 0);
   cut_engine.join();
-  EXPECT_EQ(cut.read(this_months_ledger()), before + "\n");  // only whole lines
+  EXPECT_EQ(cut.read(harness::this_months_ledger()), before + "\n");  // only whole lines
 
   const harness::Result r = left_round.wait(30000);
   EXPECT_EQ(r.status, 1);

@@ -40,14 +40,6 @@ harness::Result typerace(const Scratch& dir, int group, int room, const std::str
                       30000, setup);
 }
 
-std::string this_months_ledger() {
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  return "user/score/type" + std::to_string(tm.tm_year % 100) + std::to_string(tm.tm_mon + 1) +
-         ".dat";
-}
-
 mode_t mode_of(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
@@ -205,7 +197,7 @@ TEST(MachineFaults, FilesCreatedUnderAnyUmaskStayUsable) {
   EXPECT_EQ(typerace(dir, 2, 7, "short", harness::with_umask(0277)).status, 0);
   second.join();
   EXPECT_EQ(ledger_lines(dir).size(), 2u);
-  EXPECT_EQ(mode_of(dir.file(this_months_ledger())), 0600u);
+  EXPECT_EQ(mode_of(dir.file(harness::this_months_ledger())), 0600u);
 
   EXPECT_EQ(round.wait(20000).status, 0);
   EXPECT_EQ(start.wait(20000).status, 0);
@@ -219,7 +211,7 @@ TEST(MachineFaults, ALinkInTheLedgersPlaceIsNeverFollowed) {
   dir.write("frm/typegame/data.txt", "short 1 short.lst\n");
   dir.write("frm/typegame/short.lst", "5 hello\n");
   dir.write("precious", "not a ledger");
-  dir.symlink(this_months_ledger(), dir.file("precious"));
+  dir.symlink(harness::this_months_ledger(), dir.file("precious"));
   harness::ChatEngine engine(dir, 7, 2, {{0, "alice"}});
   EXPECT_EQ(typerace(dir, 2, 7, "short").status, 0);
   engine.join();

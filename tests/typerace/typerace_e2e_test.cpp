@@ -408,11 +408,7 @@ TEST(TyperaceRound, FullLedgerTakesWholeLinesOrNone) {
   harness::write_roster(dir, 7, {});
   dir.write("frm/typegame/data.txt", "short 1 short.lst\n");
   dir.write("frm/typegame/short.lst", "5 hello\n");
-  std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  localtime_r(&now, &tm);
-  const std::string ledger =
-      "user/score/type" + std::to_string(tm.tm_year % 100) + std::to_string(tm.tm_mon + 1) + ".dat";
+  const std::string ledger = harness::this_months_ledger();
   const std::string before = "     early   1 26 12  8  9  5                short   3  12  1  150\n";
   dir.write(ledger, before);
   {

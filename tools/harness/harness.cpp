@@ -163,6 +163,14 @@ InDir::~InDir() {
   if (chdir(back_.c_str()) != 0) std::perror("chdir back");
 }
 
+std::string this_months_ledger() {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  return "user/score/type" + std::to_string(tm.tm_year % 100) + std::to_string(tm.tm_mon + 1) +
+         ".dat";
+}
+
 void set_mtime(const std::string& path, std::time_t when) {
   timespec times[2] = {{when, 0}, {when, 0}};
   if (utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)

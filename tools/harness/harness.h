@@ -61,6 +61,9 @@ class InDir {
 // Sets a file's modification (and access) time, to the second.
 void set_mtime(const std::string& path, std::time_t when);
 
+// user/score/type<yy><m>.dat for the local month now: the ledger a round started now writes.
+std::string this_months_ledger();
+
 // One pseudo-terminal pair. The slave side is raw, so every byte a program writes to
 // /dev/<name> arrives at the master untranslated.
 class Pty {
