@@ -3,7 +3,7 @@
 #include <string_view>
 
 const char SCORE_HELP[] =
-    "usage: typescore [--month YYMM | --all | --since YYMMDD --until YYMMDD\n"
+    "Usage: typescore [--month YYMM | --all | --since YYMMDD --until YYMMDD\n"
     "                 | --today | --week] [--type TYPE]\n"
     "                 [--by best|average|rounds|wins] [--top N] [--rank ID]\n"
     "                 [--user ID [--trend | --last N]] [--csv] [--utf8] [--check]\n"

@@ -46,7 +46,7 @@ struct ScoreOptions {
 // The one line printed on standard error, after what was wrong, for a call that cannot
 // be understood.
 inline constexpr char SCORE_USAGE[] =
-    "usage: typescore [--month YYMM | --all | --since YYMMDD --until YYMMDD | --today | --week]"
+    "Usage: typescore [--month YYMM | --all | --since YYMMDD --until YYMMDD | --today | --week]"
     " [--type TYPE] [--by best|average|rounds|wins] [--top N] [--rank ID]"
     " [--user ID [--trend | --last N]] [--csv] [--utf8] [--check]\n";
 

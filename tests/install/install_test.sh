@@ -38,7 +38,7 @@ check_cli() {
   bin=$1 p=$2 version=$3
   [ "$(cd "$scratch/cwd" && "$bin" --version)" = "$p $version" ] || fail "$p --version"
   (cd "$scratch/cwd" && "$bin" --help) >"$scratch/help" || fail "$p --help ends with an error"
-  head -n 1 "$scratch/help" | grep -qi "^usage: $p" || fail "$p --help shows no usage"
+  head -n 1 "$scratch/help" | grep -q "^Usage: $p" || fail "$p --help shows no usage"
   ! awk 'length > 80' "$scratch/help" | grep -q . || fail "$p --help is wider than 80 columns"
 }
 

@@ -23,7 +23,7 @@ using score_test::lines_of;
 using score_test::score;
 
 const std::string kUsage =
-    "usage: typescore [--month YYMM | --all | --since YYMMDD --until YYMMDD | --today | --week]"
+    "Usage: typescore [--month YYMM | --all | --since YYMMDD --until YYMMDD | --today | --week]"
     " [--type TYPE] [--by best|average|rounds|wins] [--top N] [--rank ID]"
     " [--user ID [--trend | --last N]] [--csv] [--utf8] [--check]\n";
 
