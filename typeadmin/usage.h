@@ -2,7 +2,7 @@
 #pragma once
 
 constexpr char TYPEADMIN_USAGE_LINE[] =
-    "usage: typeadmin check | rooms | wordlist [--join] [FILE]\n";
+    "Usage: typeadmin check | rooms | wordlist [--join] [FILE]\n";
 
 constexpr char TYPEADMIN_USAGE[] =
     "Usage: typeadmin check | rooms | wordlist [--join] [FILE]\n"

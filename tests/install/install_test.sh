@@ -114,7 +114,7 @@ case $1 in
     fi
     ;;
   *)
-    echo "usage: $0 man <page> | install <build dir> <source dir> <version> <yes|no>" >&2
+    echo "Usage: $0 man <page> | install <build dir> <source dir> <version> <yes|no>" >&2
     exit 2
     ;;
 esac

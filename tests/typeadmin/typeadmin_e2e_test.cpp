@@ -209,7 +209,7 @@ TEST(TypeadminWordlist, BadLinesAreNamedAndNothingIsWritten) {
             0u);
 
   // A call it cannot understand: what was wrong, then the usage line.
-  const std::string usage = "usage: typeadmin check | rooms | wordlist [--join] [FILE]\n";
+  const std::string usage = "Usage: typeadmin check | rooms | wordlist [--join] [FILE]\n";
   for (const auto& [args, what] : std::vector<std::pair<std::vector<std::string>, std::string>>{
            {{}, "no subcommand given"},
            {{"play"}, "unknown subcommand: play"},
