@@ -61,7 +61,7 @@ ctest_stage() {
   if [ -z "$counts" ]; then
     [ $status -ne 0 ] || status=1
     if grep -q 'No tests were found' "$log"; then
-      record "$stage" "FAILED: no test ran ($(no_test_reason "$preset"))"
+      record "$stage" "FAILED: no test ran, $(no_test_reason "$preset")"
     else
       record "$stage" "FAILED: ctest ended with status $status (log: $log)"
     fi
