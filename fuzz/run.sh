@@ -8,7 +8,8 @@
 # Each target starts from its seeds in fuzz/corpus/<target>/ and grows a working corpus
 # in build/fuzz/corpus/<target>/ that later runs go on from. An input that crashes a
 # target or breaks one of its checks is kept in build/fuzz/findings/<target>/ and makes
-# the script fail; a summary table (executions, coverage) closes the run.
+# the script fail; a summary table (executions, coverage) and a line of what ran close
+# the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -88,6 +89,8 @@ echo
 echo "| target                | s     | executions   | cov   | ft     | corpus | result |"
 echo "|-----------------------|-------|--------------|-------|--------|--------|--------|"
 printf '%s\n' "${summary[@]}"
+# The line `make test` puts in its summary.
+echo "fuzz: ${#targets[@]} targets run for ${seconds} s each, $((${#targets[@]} - ${#failed[@]})) without findings"
 if [ ${#failed[@]} -gt 0 ]; then
   echo "fuzz: findings in ${failed[*]}" >&2
   exit 1

@@ -1,7 +1,9 @@
 #!/bin/sh
 # What an operator and a packager get: the manual pages render cleanly; an install into a
-# fresh prefix holds exactly the expected files, answers --help and --version, and is
-# hardened; the Debian package holds the same, stripped, and lintian finds nothing.
+# fresh prefix (`cmake --install --strip`) holds exactly the expected files, stripped and
+# without the compilers' notes, answers --help and --version, and is hardened; the
+# Debian package holds the same, its maintainer and changelog as the build says, and
+# lintian finds nothing.
 #   install_test.sh man <page>
 #   install_test.sh install <build dir> <source dir> <version> <hardened: yes|no>
 set -eu
@@ -42,6 +44,13 @@ check_cli() {
   ! awk 'length > 80' "$scratch/help" | grep -q . || fail "$p --help is wider than 80 columns"
 }
 
+# No symbol table, no debugging information, no compilers' version notes.
+check_stripped() {
+  readelf -SW "$1" >"$scratch/sections"
+  ! grep -Eq '\.(symtab|debug_info|comment) ' "$scratch/sections" ||
+    fail "$1 is not stripped: $(grep -Eo '\.(symtab|debug_info|comment) ' "$scratch/sections" | tr -d '\n')"
+}
+
 # Position-independent, read-only relocations bound at start, stack protector, fortified.
 check_hardening() {
   f=$1
@@ -66,7 +75,7 @@ case $1 in
     ;;
   install)
     build=$2 src=$3 version=$4 hardened=$5
-    cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+    cmake --install "$build" --prefix "$scratch/prefix" --strip >/dev/null
     expected . | sort >"$scratch/want"
     (cd "$scratch/prefix" && find . ! -type d | sort) >"$scratch/got"
     same_lists "$scratch/want" "$scratch/got" "installed files"
@@ -79,6 +88,7 @@ case $1 in
       [ -x "$scratch/prefix/bin/$p" ] || fail "bin/$p is not executable"
       gzip -dc "$scratch/prefix/share/man/man1/$p.1.gz" | cmp - "$src/man/$p.1"
       check_cli "$scratch/prefix/bin/$p" "$p" "$version"
+      check_stripped "$scratch/prefix/bin/$p"
       [ "$hardened" = no ] || check_hardening "$scratch/prefix/bin/$p"
     done
     # Asking changed nothing; and beside another argument it is no question at all.
@@ -97,9 +107,14 @@ case $1 in
     case $(dpkg-deb -f "$deb" Version) in "$version"-*) ;; *) fail "package version" ;; esac
     # Dependencies as the binaries need them, worked out at packaging time.
     dpkg-deb -f "$deb" Depends | grep -q 'libc6 (>= ' || fail "dependencies not worked out"
+    maintainer=$(sed -n 's/^BBS_MAINTAINER:STRING=//p' "$build/CMakeCache.txt")
+    [ "$(dpkg-deb -f "$deb" Maintainer)" = "$maintainer" ] || fail "package maintainer"
     dpkg-deb -x "$deb" "$scratch/deb"
+    gzip -dc "$scratch/deb/usr/share/doc/bbs-tools/changelog.Debian.gz" >"$scratch/changelog"
+    grep -Fq -- " -- $maintainer  " "$scratch/changelog" || fail "changelog's maintainer"
     for p in $programs; do
-      ! readelf -SW "$scratch/deb/usr/bin/$p" | grep -q '\.symtab' || fail "$p is not stripped"
+      grep -qw "$p" "$scratch/changelog" || fail "the changelog does not name $p"
+      check_stripped "$scratch/deb/usr/bin/$p"
       [ "$hardened" = no ] || check_hardening "$scratch/deb/usr/bin/$p"
     done
     if command -v lintian >/dev/null; then

@@ -3,10 +3,7 @@
 // lines reach 100 terminals after the second turns, and what each announcement costs in
 // roster reads and stats while the roster does not change.
 
-#include <poll.h>
 #include <sys/inotify.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,19 +15,13 @@
 #include <vector>
 
 #include "harness.h"
+#include "targets.h"
 #include "terminals.h"
 
 namespace {
 
 constexpr int kRoom = 4;
 constexpr char kRoster[] = "user/chat/rm_04.all";
-
-std::size_t count_of(const std::string& hay, const std::string& needle) {
-  std::size_t n = 0;
-  for (std::size_t at = hay.find(needle); at != std::string::npos; at = hay.find(needle, at + 1))
-    ++n;
-  return n;
-}
 
 void prepare(const harness::Scratch& dir) {
   dir.write("frm/typegame/data.txt", "short 30 short.lst\n");
@@ -59,28 +50,11 @@ Run follow(const harness::Scratch& dir, bench::Terminals& ttys,
   int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   // Closes between the opens keep the kernel from merging two opens into one event.
   if (watch >= 0) inotify_add_watch(watch, dir.file(kRoster).c_str(), IN_OPEN | IN_CLOSE_NOWRITE);
-  std::string first;
-  double t0 = bench::mono_now();
-  pid_t pid = bench::start_in(dir, call(prefix));
-  rusage ru{};
-  int st = 0;
-  for (bool running = true; running;) {
-    std::vector<pollfd> fds;
-    for (auto& t : ttys) fds.push_back({t->master(), POLLIN, 0});
-    poll(fds.data(), fds.size(), 20);
-    for (std::size_t i = 0; i < ttys.size(); ++i) {
-      char b[4096];
-      ssize_t n;
-      while ((n = read(ttys[i]->master(), b, sizeof b)) > 0)
-        if (i == 0) first.append(b, static_cast<size_t>(n));
-    }
-    if (wait4(pid, &st, WNOHANG, &ru) == pid) running = false;
-  }
-  r.wall = bench::mono_now() - t0;
-  first += ttys[0]->drain(50, 500);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  r.cpu = bench::seconds(ru.ru_utime) + bench::seconds(ru.ru_stime);
-  r.announcements = count_of(first, "\x1b[u");
+  const bench::Followed f = bench::follow(ttys, bench::start_in(dir, call(prefix)));
+  r.status = f.status;
+  r.wall = f.wall;
+  r.cpu = bench::seconds(f.usage.ru_utime) + bench::seconds(f.usage.ru_stime);
+  r.announcements = f.seen[0].size();
   if (watch >= 0) {
     alignas(inotify_event) char b[4096];
     ssize_t n;
@@ -124,8 +98,9 @@ bool cpu_per_run(const std::string& bin) {
     cpu += r.cpu;
     wall += r.wall;
   }
-  std::printf("  CPU per run: %.4f s over %.2f s wall = %.3f%%  (target < 1%%, no busy wait)\n",
-              cpu / runs, wall / runs, 100.0 * cpu / wall);
+  bench::figure(cpu < 0.01 * wall,
+                "  CPU per run: %.4f s over %.2f s wall = %.3f%%  (target < 1%%, no busy wait)",
+                cpu / runs, wall / runs, 100.0 * cpu / wall);
   return true;
 }
 
@@ -134,11 +109,9 @@ void countdown_lag(const std::string& bin) {
   harness::Scratch dir;
   prepare(dir);
   bench::Terminals ttys = bench::room_of(dir, kRoom, 100);
-  rusage ru{};
-  double wall = 0;
-  auto seen = bench::follow(ttys, bench::start_in(dir, call({bin})), &ru, &wall);
+  const bench::Followed f = bench::follow(ttys, bench::start_in(dir, call({bin})));
   std::printf("  countdown lines, 100 terminals:\n");
-  bench::print_countdown_lag(seen);
+  bench::print_countdown_lag(f.seen);
 }
 
 // Roster reads while the roster stays as it is.
@@ -153,8 +126,9 @@ void roster_reads(const std::string& bin) {
       r.announcements > 1 && r.roster_opens >= startup
           ? static_cast<double>(r.roster_opens - startup) / static_cast<double>(r.announcements - 1)
           : -1;
-  std::printf(
-      "  roster reads: %zu over %zu announcements; %.2f per announcement after the first  (target 0)\n",
+  bench::figure(
+      later == 0,
+      "  roster reads: %zu over %zu announcements; %.2f per announcement after the first  (target 0)",
       r.roster_opens, r.announcements, later);
 }
 
@@ -183,8 +157,9 @@ bool roster_stats(const std::string& bin) {
     else if (line.find("stat") != std::string::npos)
       ++stats;
   }
-  std::printf(
-      "  roster stats: %zu over %zu announcements = %.2f each; opens %zu  (target 1 each, plus 1 for the first broadcast's reload)\n",
+  bench::figure(
+      r.announcements > 0 && stats <= r.announcements + 1,
+      "  roster stats: %zu over %zu announcements = %.2f each; opens %zu  (target 1 each, plus 1 for the first broadcast's reload)",
       stats, r.announcements,
       r.announcements ? static_cast<double>(stats) / static_cast<double>(r.announcements) : 0.0,
       opens);
@@ -193,11 +168,13 @@ bool roster_stats(const std::string& bin) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (!bench::parse_options(argc, argv)) return 2;
   std::printf("typestart: one start, 5 s countdown, three players\n");
   const std::string bin = harness::program("typestart");
   if (!cpu_per_run(bin)) return 1;
   countdown_lag(bin);
   roster_reads(bin);
-  return roster_stats(bin) ? 0 : 1;
+  if (!roster_stats(bin)) return 1;
+  return bench::finish("typestart");
 }

@@ -35,22 +35,26 @@ struct Arrival {
   double at;         // wall clock when its last byte was read
 };
 
-// Reads every terminal until the program ends, noting when each announcement arrives;
-// `usage` gets the program's resource use, `wall` its length.
-std::vector<std::vector<Arrival>> follow(Terminals& ttys, pid_t pid, rusage* usage, double* wall);
+// What the terminals received while a program ran, and what the program cost.
+struct Followed {
+  std::vector<std::vector<Arrival>> seen;  // per terminal, in the order of arrival
+  rusage usage{};
+  double wall = 0;
+  int status = -1;  // its exit status, -1 when a signal ended it
+};
+
+// Reads every terminal until the program ends and what it wrote has all arrived, noting
+// when each announcement arrives.
+Followed follow(Terminals& ttys, pid_t pid);
 
 // A round of `program` (typerace, typestart) for room `room` and group 1, followed on the
 // terminals of the room until it ends.
-struct Followed {
-  std::vector<std::vector<Arrival>> seen;
-  rusage usage{};
-  double wall = 0;
-};
 Followed follow_round(const harness::Scratch& dir, Terminals& ttys,
                       const std::vector<std::string>& argv);
 
 // Prints how late each countdown line after the first reached the first and the last
-// terminal, after the wall clock's second turned, and the worst; returns the worst lag
+// terminal, after the wall clock's second turned, and the worst against its target
+// (marked when missed, and a round with no such line misses it); returns the worst lag
 // at the first terminal, in seconds. A line due when the round starts (<5>) is no line
 // due on a second, and is left out.
 double print_countdown_lag(const std::vector<std::vector<Arrival>>& seen);
