@@ -271,9 +271,9 @@ class PlayedRound {
         typed_("UTF-8", utf8 ? "EUC-KR" : "UTF-8"),
         results_head_(readable(TXT_RESULTS)),
         no_results_(readable(TXT_NO_RESULTS)),
+        ranked_(!opt.typestart),
         screen_(size, status_bar(std::time(nullptr)),
-                [this](const std::string& frame) { return decorate(frame); }),
-        ranked_(!opt.typestart) {}
+                [this](const std::string& frame) { return decorate(frame); }) {}
 
   Outcome play() {
     greet();
@@ -293,7 +293,8 @@ class PlayedRound {
                                      " group " + std::to_string(kGroup),
                                  2},
                                 {opt_.type + ", " + std::to_string(room_.plan.limit) + " s", 1}};
-    if (engine_.word_out() && !round_over_) {
+    // typestart ends as soon as the word is out; the wait is then this program's.
+    if (engine_.word_out() && !(round_over_ && ranked_)) {
       const long left = static_cast<long>(engine_.word_time()) + room_.plan.limit - now;
       bar.push_back({left > 0 ? std::to_string(left) + " s left" : "time is up", 3});
     }
@@ -541,10 +542,11 @@ class PlayedRound {
   // The ranking's head line and its stand-in, as the room shows them.
   std::string results_head_, no_results_;
   play::LineEditor editor_;
-  bool round_over_ = false;
+  // The round program has ended; the round has been ranked (typestart leaves that to us).
+  bool round_over_ = false, ranked_;
   Screen screen_;
   std::unique_ptr<harness::Proc> round_;
-  bool ranked_, quit_ = false, interrupted_ = false;
+  bool quit_ = false, interrupted_ = false;
   harness::Result ended_;
   std::optional<play::RankLine> mine_;  // the person's line of the ranking
   int finishers_ = 0;
