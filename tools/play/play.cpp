@@ -575,9 +575,13 @@ bool again() {
   say({"Play again? [y/N]"});
   std::array<char, 64> line{};
   std::size_t got = 0;
-  for (char c; got + 1 < line.size();) {
+  // Waits a tenth of a second at a time, so a signal that comes just before a wait is
+  // seen at once: a read waiting for a key would not see it.
+  for (char c; got + 1 < line.size() && !got_signal;) {
+    pollfd key{0, POLLIN, 0};
+    if (poll(&key, 1, 100) <= 0) continue;
     const ssize_t n = read(0, &c, 1);
-    if (n < 0 && errno == EINTR && !got_signal) continue;
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0 || c == '\n') break;
     line[got++] = c;
   }
