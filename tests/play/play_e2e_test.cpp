@@ -8,10 +8,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -19,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "data_file.h"
 #include "harness.h"
 
 #ifndef PLAY_BIN
@@ -108,6 +113,17 @@ class Session {
       waitpid(pid_, nullptr, 0);
     }
   }
+  // Waits for the next offer of another round and answers it.
+  bool answer_again(harness::Pty& tty, std::string& got, const std::string& keys) {
+    static constexpr std::string_view kOffer = "Play again? [y/N]";
+    std::string after = got.substr(std::min(got.size(), answered_));
+    const bool offered = tty.read_until(after, kOffer, 60000);
+    got.resize(std::min(got.size(), answered_));
+    got += after;
+    if (!offered) return false;
+    answered_ = got.rfind(kOffer) + kOffer.size();
+    return write(tty.master(), keys.data(), keys.size()) == static_cast<ssize_t>(keys.size());
+  }
   // Reads the screen until play ends; its exit status, or -1 when it has not ended.
   int wait(harness::Pty& tty, std::string& got, int timeout_ms) {
     for (int waited = 0; waited < timeout_ms; waited += 100) {
@@ -124,6 +140,7 @@ class Session {
 
  private:
   pid_t pid_ = -1;
+  std::size_t answered_ = 0;  // where in the screen the last offer answered ends
 };
 
 // The stroke counts of the sample word list the round plays.
@@ -154,6 +171,53 @@ std::vector<std::array<int, 3>> ranks_of(const std::string& got, const std::stri
   for (std::sregex_iterator it(got.begin(), got.end(), line), end; it != end; ++it)
     out.push_back({std::stoi((*it)[1]), std::stoi((*it)[2]), std::stoi((*it)[3])});
   return out;
+}
+
+// The widest a row of the screen gets, as a UTF-8 terminal `cols` wide would draw what
+// play wrote: rows start at a line end or a move of the cursor; a tab stops at the
+// last column.
+int widest_row(const std::string& got, int cols) {
+  std::setlocale(LC_CTYPE, "C.UTF-8");
+  int col = 0, saved = 0, widest = 0;
+  std::mbstate_t st{};
+  for (std::size_t i = 0; i < got.size();) {
+    const char c = got[i];
+    if (c == '\x1b' && i + 1 < got.size() && got[i + 1] == '[') {
+      std::size_t end = i + 2;
+      while (end < got.size() && !(got[end] >= 0x40 && got[end] <= 0x7e)) ++end;
+      const std::string params = got.substr(i + 2, end - i - 2);
+      const char final = end < got.size() ? got[end] : 0;
+      if (final == 'H') {
+        std::size_t semi = params.find(';');
+        col = semi == std::string::npos ? 0 : std::atoi(params.c_str() + semi + 1) - 1;
+      } else if (final == 's') {
+        saved = col;
+      } else if (final == 'u') {
+        col = saved;
+      }
+      i = end + 1;
+    } else if (c == '\r') {
+      col = 0;
+      ++i;
+    } else if (c == '\t') {
+      col = std::min((col / 8 + 1) * 8, cols - 1);
+      ++i;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      ++i;
+    } else {
+      wchar_t wc;
+      std::size_t n = std::mbrtowc(&wc, got.data() + i, got.size() - i, &st);
+      if (n == 0 || n > 4) {
+        st = std::mbstate_t{};
+        n = 1;
+        wc = L'?';
+      }
+      col += std::max(0, wcwidth(wc));
+      widest = std::max(widest, col);
+      i += n;
+    }
+  }
+  return widest;
 }
 
 TEST(PlayRelay, PersonTypesTheKoreanWordAndReadsTheRankingInUtf8) {
@@ -193,6 +257,7 @@ TEST(PlayRelay, PersonTypesTheKoreanWordAndReadsTheRankingInUtf8) {
   // A miss first: it is only chat, and the word still counts afterwards.
   std::string keys = "pe\r" + word + "\r";
   ASSERT_EQ(write(tty.master(), keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  ASSERT_TRUE(play.answer_again(tty, got, "n\r")) << got;
   EXPECT_EQ(play.wait(tty, got, 60000), 0) << got;
   EXPECT_NE(got.find("(that is not the word"), std::string::npos) << got;
 
@@ -250,9 +315,13 @@ TEST(PlayRelay, TypestartRoundIsRankedByTheStandInAndEucKrPassesInOtherLocales) 
     if (reply.find(recorded) != std::string::npos) break;
     usleep(100000);
   }
+  ASSERT_TRUE(play.answer_again(tty, got, "n\r")) << harness::euckr_to_utf8(got);
   EXPECT_EQ(play.wait(tty, got, 60000), 0) << harness::euckr_to_utf8(got);
 
   EXPECT_NE(got.find("\t" + euc("결과를 출력합니다") + "\x1b[u"), std::string::npos);
+  // How to read the Korean, as the demo says it.
+  EXPECT_NE(got.find("Korean text below is raw EUC-KR; to read it, run: LC_ALL=C.UTF-8 make play"),
+            std::string::npos);
   auto mine = ranks_of(got, "tester", euc("등"), euc("초"), euc("타/분"));
   ASSERT_EQ(mine.size(), 1u) << harness::euckr_to_utf8(got);
   auto [rank, elapsed, speed] = mine[0];
@@ -279,6 +348,134 @@ TEST(PlayRelay, CtrlCLeavesAtOnceRestoringTheTerminalAndRemovingTheScratch) {
   EXPECT_TRUE(tmp.empty());
 }
 
+// A round in a narrow window, in English, with a best to beat: nothing passes the
+// window's width, the time left counts down, the person's line is marked and glossed,
+// the summary and the new best follow; another round is offered, taken and left.
+TEST(PlayRound, NarrowWindowSummaryBestAndAnotherRound) {
+  TempDir tmp, state;
+  const std::string best = state.path + "/xdg/bbs-tools/play-best";
+  harness::Pty tty;
+  CookedTerminal term(tty);
+  winsize ws{};
+  ws.ws_row = 24;
+  ws.ws_col = 40;
+  ASSERT_EQ(ioctl(tty.master(), TIOCSWINSZ, &ws), 0);
+  Session play(tty, {},
+               {"LC_ALL=C.UTF-8", "TMPDIR=" + tmp.path, "XDG_STATE_HOME=" + state.path + "/xdg"});
+
+  std::string got;
+  ASSERT_TRUE(tty.read_until(got, "\t\x1b[7m", 60000)) << got;
+  ASSERT_TRUE(tty.read_until(got, "\x1b[m", 10000)) << got;
+  const std::string word = between(got, "\t\x1b[7m", "\x1b[m");
+  const int strokes = sample_strokes("english.lst", word);
+  ASSERT_GT(strokes, 0) << "not a word of the list: " << word;
+  // The bar is cut to the window, the time left kept in it.
+  ASSERT_TRUE(tty.read_until(got, " s left \x1b[m", 10000)) << got;
+  EXPECT_TRUE(std::regex_search(
+      got, std::regex("\x1b\\[7m typerace - room 3 group 1 - [0-9]+ s left \x1b")))
+      << got;
+  EXPECT_EQ(got.find("Ctrl-C leaves"), std::string::npos);
+  const std::string keys = word + "\r";
+  ASSERT_EQ(write(tty.master(), keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+  ASSERT_TRUE(play.answer_again(tty, got, "y\r")) << got;
+  const std::size_t first_round = got.size();
+  EXPECT_LE(widest_row(got, 40), 40) << got;
+
+  // The person's ranking line, marked; its English is cut with the rest of the row.
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(
+      got, m, std::regex("\x1b\\[1m-->\t([0-9]+) 등   ([0-9]+) 초   you   ([0-9]+) 타/분 *\x1b")))
+      << got;
+  const std::string place = m[1], seconds = m[2], speed = m[3];
+  // One line for the round (wrapped to the window), and the new best.
+  std::string said = got.substr(got.rfind("\x1b[J"));
+  for (std::size_t at; (at = said.find("\r\n")) != std::string::npos;) said.replace(at, 2, " ");
+  EXPECT_NE(said.find("Round over: you placed " + place), std::string::npos) << said;
+  EXPECT_NE(said.find(" of 4 in " + seconds + " s, at " + speed + " strokes a minute."),
+            std::string::npos)
+      << said;
+  EXPECT_NE(said.find("A new personal best in english: " + speed + " strokes a minute."),
+            std::string::npos)
+      << said;
+
+  // The best is kept, private directories leading to it, the file in the usual mode.
+  std::ifstream kept(best);
+  std::stringstream text;
+  text << kept.rdbuf();
+  EXPECT_EQ(text.str(), "english " + speed + "\n");
+  struct stat st {};
+  ASSERT_EQ(stat(best.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, creation_mode());
+  ASSERT_EQ(stat((state.path + "/xdg/bbs-tools").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+  // Yes is another round, in a scratch directory of its own; Ctrl-C leaves it.
+  std::string second;
+  ASSERT_TRUE(tty.read_until(second, "\t타자유형 : english\x1b[u", 60000)) << second;
+  got += second;
+  ASSERT_EQ(write(tty.master(), "\x03", 1), 1);
+  EXPECT_EQ(play.wait(tty, got, 20000), 130) << got.substr(first_round);
+  EXPECT_NE(got.find("Round left early", first_round), std::string::npos);
+  EXPECT_TRUE(term.restored());
+  EXPECT_TRUE(tmp.empty());
+}
+
+// Against a best it does not beat, the best stands and is said; where no best can be
+// kept, the round still ends well and says why.
+TEST(PlayRound, BestThatStandsAndOneThatCannotBeKept) {
+  for (bool writable : {true, false}) {
+    TempDir tmp, state;
+    const std::string dir = state.path + "/bbs-tools";
+    if (writable) {
+      fs::create_directories(dir);
+      std::ofstream(dir + "/play-best") << "english 99999\nshort 7\n";
+    } else {
+      std::ofstream(dir) << "a file where the directory goes\n";
+    }
+    harness::Pty tty;
+    CookedTerminal term(tty);
+    Session play(tty, {}, {"LC_ALL=C.UTF-8", "TMPDIR=" + tmp.path, "XDG_STATE_HOME=" + state.path});
+    std::string got;
+    ASSERT_TRUE(tty.read_until(got, "\t\x1b[7m", 60000)) << got;
+    ASSERT_TRUE(tty.read_until(got, "\x1b[m", 10000)) << got;
+    const std::string keys = between(got, "\t\x1b[7m", "\x1b[m") + "\r";
+    ASSERT_EQ(write(tty.master(), keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    // No answer is no; Ctrl-C at the question leaves as it would anywhere.
+    ASSERT_TRUE(play.answer_again(tty, got, writable ? "\r" : "\x03")) << got;
+    EXPECT_EQ(play.wait(tty, got, 20000), writable ? 0 : 130) << got;
+    EXPECT_NE(got.find("Round over: you placed "), std::string::npos) << got;
+    // In a window of no known width, the ranking's English whole.
+    EXPECT_NE(got.find("\t결과를 출력합니다   (the ranking)\x1b[u"), std::string::npos) << got;
+    EXPECT_TRUE(std::regex_search(
+        got, std::regex("-->\t([0-9])+ 등   [0-9]+ 초   you   [0-9]+ 타/분   \\(\\1(st|nd|rd|th), "
+                        "[0-9]+ s, [0-9]+ strokes a minute\\)\x1b\\[u")))
+        << got;
+    if (writable) {
+      EXPECT_NE(got.find("Your personal best in english: 99999 strokes a minute."),
+                std::string::npos)
+          << got;
+      std::ifstream kept(dir + "/play-best");
+      std::stringstream text;
+      text << kept.rdbuf();
+      EXPECT_EQ(text.str(), "english 99999\nshort 7\n");
+    } else {
+      EXPECT_NE(got.find("Your best could not be kept in " + dir + "/play-best: Not a directory."),
+                std::string::npos)
+          << got;
+    }
+    EXPECT_TRUE(term.restored());
+  }
+}
+
+TEST(PlayHelp, OnStandardOutputWithStatusZero) {
+  harness::Scratch dir;
+  auto res = harness::run(PLAY_BIN, {"--help"}, dir.path());
+  EXPECT_EQ(res.status, 0);
+  EXPECT_EQ(res.out.rfind("Usage: play [--type <word type>]", 0), 0u) << res.out;
+  EXPECT_NE(res.out.find("$XDG_STATE_HOME/bbs-tools/play-best"), std::string::npos);
+  EXPECT_EQ(res.err, "");
+}
+
 TEST(PlayRefuses, WithoutATerminalOrWithBadOptions) {
   harness::Scratch dir;
   auto res = harness::run(PLAY_BIN, {}, dir.path());
@@ -291,7 +488,7 @@ TEST(PlayRefuses, WithoutATerminalOrWithBadOptions) {
            {"--bogus"}, {"--type"}, {"--name", "nine_char"}, {"--name", "a b"}, {"--type", ""}}) {
     auto bad = harness::run(PLAY_BIN, args, dir.path());
     EXPECT_EQ(bad.status, 2) << args[0];
-    EXPECT_EQ(bad.err.rfind("usage: play", 0), 0u) << bad.err;
+    EXPECT_EQ(bad.err.rfind("Usage: play", 0), 0u) << bad.err;
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <clocale>
 #include <string>
+#include <vector>
 
 #include "harness.h"
 #include "play_io.h"
@@ -99,14 +100,73 @@ TEST_F(LineEditorTest, LineStopsGrowingAtItsLimit) {
   EXPECT_EQ(ed.text().size(), LineEditor::kMax);
 }
 
+class WidthTest : public ::testing::Test {
+ protected:
+  void SetUp() override { std::setlocale(LC_ALL, "C.UTF-8"); }
+  void TearDown() override { std::setlocale(LC_ALL, "C"); }
+};
+
+TEST_F(WidthTest, ColumnsOfHangulAsciiEscapesAndTabs) {
+  EXPECT_EQ(play::display_width("ab"), 2);
+  EXPECT_EQ(play::display_width("사랑해"), 6);
+  EXPECT_EQ(play::display_width("\x1b[7ma\x1b[m\x1b[21;1H\n"), 1);
+  EXPECT_EQ(play::display_width("a\tb"), 9);
+}
+
+TEST_F(WidthTest, CutKeepsEscapesAndNeverSplitsACharacter) {
+  const std::string frame = "\x1b[s\x1b[21;1H\n\t\x1b[7m사랑해요\x1b[m\n\x1b[u";
+  // The tab takes 8 columns; of the word, what fits whole.
+  EXPECT_EQ(play::cut_to_width(frame, 13), "\x1b[s\x1b[21;1H\n\t\x1b[7m사랑\x1b[m\n\x1b[u");
+  EXPECT_EQ(play::cut_to_width(frame, 16), frame);
+  EXPECT_EQ(play::cut_to_width(frame, 0), frame);  // width unknown
+  // Each row has the width anew: after a line end and after a move of the cursor.
+  EXPECT_EQ(play::cut_to_width("abcd\r\nefgh\x1b[3;1Hijkl\x1b[3;3Hmnop", 2),
+            "ab\r\nef\x1b[3;1Hij\x1b[3;3H");
+  // Once a wide character does not fit, a narrow one after it does not slip in.
+  EXPECT_EQ(play::cut_to_width("a사b", 2), "a");
+  // A tab stops at the last column, so a character still fits there.
+  EXPECT_EQ(play::cut_to_width("\txyz", 5), "\tx");
+}
+
+TEST(Width, RawEucKrOutsideAUtf8LocaleCountsTwoColumnsAPair) {
+  std::setlocale(LC_ALL, "C");
+  EXPECT_EQ(play::display_width(kTaja), 4);
+  EXPECT_EQ(play::cut_to_width(kTaja + "x", 3), kTaja.substr(0, 2));
+  EXPECT_EQ(play::last_columns(kTaja, 2), kTaja.substr(2));
+}
+
+TEST_F(WidthTest, LineBeingTypedShowsItsEnd) {
+  EXPECT_EQ(play::last_columns("hello", 3), "llo");
+  EXPECT_EQ(play::last_columns("a사랑", 3), "랑");
+  EXPECT_EQ(play::last_columns("ab", 5), "ab");
+}
+
+TEST_F(WidthTest, WrapBreaksBetweenWordsAndBreaksAWordTooLong) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(play::wrap_to_width("Round over: you placed 1st of 4", 12),
+            (V{"Round over:", "you placed", "1st of 4"}));
+  EXPECT_EQ(play::wrap_to_width("abcdefgh ij", 3), (V{"abc", "def", "gh", "ij"}));
+  EXPECT_EQ(play::wrap_to_width("사랑해 x", 4), (V{"사랑", "해 x"}));
+  EXPECT_EQ(play::wrap_to_width("", 5), (V{""}));
+  EXPECT_EQ(play::wrap_to_width("as it is", 0), (V{"as it is"}));
+}
+
+TEST(FrameText, WhatAFrameShowsAndWhereItStarts) {
+  std::size_t start = 0;
+  const std::string frame = "\x1b[s\x1b[21;1H\n  \t1 a\n\x1b[u";
+  EXPECT_EQ(play::frame_text(frame, &start), "1 a");
+  EXPECT_EQ(start, frame.find("1 a"));
+}
+
 TEST(FrameLog, KeepsWholeFramesWhereverTheReadsSplitThem) {
   const std::string a = "\x1b[s\x1b[21;1H\n\t<5>\x1b[u", b = "\x1b[s\x1b[21;1H\n\t<4>\x1b[u";
   const std::string wire = "noise" + a + "\x1b[2K" + b + "\x1b[s";
   for (std::size_t cut = 0; cut <= wire.size(); ++cut) {
     play::FrameLog log;
-    log.feed(wire.substr(0, cut));
-    log.feed(wire.substr(cut));
+    auto done = log.feed(wire.substr(0, cut));
+    for (auto& f : log.feed(wire.substr(cut))) done.push_back(f);
     ASSERT_EQ(log.frames().size(), 2u) << "cut at " << cut;
+    EXPECT_EQ(done, (std::vector<std::string>{a, b})) << "cut at " << cut;
     EXPECT_EQ(log.frames()[0], a);
     EXPECT_EQ(log.frames()[1], b);
   }

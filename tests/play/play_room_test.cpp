@@ -99,4 +99,28 @@ TEST(Ranking, InFileOrderWithTypeRacesWordsAndNoDivisionByZero) {
   EXPECT_EQ(harness::euckr_to_utf8(lines[3]), "3 등   2 초   longerna   300 타/분");
 }
 
+TEST(Ranking, LineReadBackInAnyEncodingAndNothingElse) {
+  auto r = play::parse_rank("2 등   3 초   minsu   140 타/분");
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r->rank, 2);
+  EXPECT_EQ(r->seconds, 3);
+  EXPECT_EQ(r->user, "minsu");
+  EXPECT_EQ(r->speed, 140);
+  EXPECT_TRUE(play::parse_rank(harness::utf8_to_euckr("1 등   0 초   you   420 타/분")));
+  for (const char* other :
+       {"<you> 1 등   0 초   you   420 타/분", "1 등   0 초   you   420 타/분 x",
+        "결과를 출력합니다", "<5>", "1 등   0 초   ninechars   4 타/분", ""})
+    EXPECT_FALSE(play::parse_rank(other)) << other;
+}
+
+TEST(Ranking, Ordinals) {
+  EXPECT_EQ(play::ordinal(1), "1st");
+  EXPECT_EQ(play::ordinal(2), "2nd");
+  EXPECT_EQ(play::ordinal(3), "3rd");
+  EXPECT_EQ(play::ordinal(4), "4th");
+  EXPECT_EQ(play::ordinal(11), "11th");
+  EXPECT_EQ(play::ordinal(13), "13th");
+  EXPECT_EQ(play::ordinal(22), "22nd");
+}
+
 }  // namespace

@@ -2,7 +2,6 @@
 // working directory: three players and a bystander on pseudo-terminals, the server's
 // chat engine stood in for, then what every terminal received and the ledger lines.
 
-#include <langinfo.h>
 #include <poll.h>
 
 #include <algorithm>
@@ -90,8 +89,7 @@ std::vector<harness::Finisher> seat(const harness::Scratch& bbs, Player (&player
 }
 
 void introduce(const harness::Scratch& bbs, Player (&players)[4]) {
-  if (!utf8_locale)
-    std::printf("Korean text below is raw EUC-KR; to read it, run: LC_ALL=C.UTF-8 make demo\n\n");
+  if (!utf8_locale) std::printf("%s\n\n", harness::raw_korean_hint("make demo").c_str());
   std::printf("Working directory: %s (removed at the end)\n", bbs.path().c_str());
   std::printf("Room %d, group %d, word type \"short\" (5 s limit). Players:\n", kRoom, kGroup);
   for (auto& p : players)
@@ -156,7 +154,7 @@ void report(const harness::Scratch& bbs, Player (&players)[4]) {
 
 int main() {
   std::setlocale(LC_ALL, "");
-  utf8_locale = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  utf8_locale = harness::utf8_locale();
 
   harness::Scratch bbs;
   fs::copy(fs::path(BBS_SOURCE_DIR) / "sample/frm/typegame", bbs.file("frm/typegame"),

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <langinfo.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
@@ -250,5 +251,11 @@ void write_roster(const Scratch& dir, int room, const std::vector<RosterEntry>& 
 
 std::string euckr_to_utf8(std::string_view bytes) { return convert(bytes, "UTF-8", "EUC-KR"); }
 std::string utf8_to_euckr(std::string_view text) { return convert(text, "EUC-KR", "UTF-8"); }
+
+bool utf8_locale() { return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0; }
+
+std::string raw_korean_hint(std::string_view command) {
+  return "Korean text below is raw EUC-KR; to read it, run: LC_ALL=C.UTF-8 " + std::string(command);
+}
 
 }  // namespace harness

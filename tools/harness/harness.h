@@ -229,4 +229,10 @@ std::string euckr_to_utf8(std::string_view bytes);
 // UTF-8 to EUC-KR; used to write Korean test data readably in the sources.
 std::string utf8_to_euckr(std::string_view text);
 
+// Whether the current C locale is UTF-8, so Korean can be shown converted; and when it
+// is not, the one line the tools give on how to read it: run `command` (how the person
+// started the tool, "make demo") again in a UTF-8 locale.
+bool utf8_locale();
+std::string raw_korean_hint(std::string_view command);
+
 }  // namespace harness

@@ -5,9 +5,11 @@
 // records who typed the word.
 //
 //   play [--type <word type>] [--typestart] [--name <user id>]
+//
+// At the end it sums the round up for the person, keeps their best speed in their state
+// directory and offers another round.
 
 #include <fcntl.h>
-#include <langinfo.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -23,11 +25,14 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "cli.h"
 #include "harness.h"
+#include "play_best.h"
 #include "play_io.h"
 #include "play_room.h"
 #include "round.h"
@@ -51,15 +56,14 @@ struct Options {
   std::string name = "you";
 };
 
-void usage() {
-  std::fprintf(stderr, "usage: play [--type <word type>] [--typestart] [--name <user id>]\n"
-                       "  --type       word type from the sample index: short, proverb or english "
-                       "(default english)\n"
-                       "  --typestart  start the round with typestart; this program then waits, "
-                       "ranks and clears up as the server does\n"
-                       "  --name       your user id in the ranking, 1 to 8 letters or digits "
-                       "(default you)\n");
-}
+constexpr char kUsage[] =
+    "Usage: play [--type <word type>] [--typestart] [--name <user id>]\n"
+    "  --type       word type from the sample index: short, proverb or english (default english)\n"
+    "  --typestart  start the round with typestart; this program then waits, ranks and clears\n"
+    "               up as the server does\n"
+    "  --name       your user id in the ranking, 1 to 8 letters or digits (default you)\n"
+    "Your best speed in each word type is kept in $XDG_STATE_HOME/bbs-tools/play-best\n"
+    "(~/.local/state/bbs-tools/play-best when XDG_STATE_HOME is not set).\n";
 
 bool parse(int argc, char** argv, Options& opt) {
   for (int i = 1; i < argc; ++i) {
@@ -102,13 +106,24 @@ void write_all(int fd, std::string_view s) {
   }
 }
 
+// A part of the status bar; when the bar is wider than the terminal, the parts of the
+// least weight are left out first.
+struct StatusPart {
+  std::string text;
+  int weight;
+};
+
 // The real terminal for the length of a round: keys arrive one by one and unechoed, and
 // Ctrl-C is an ordinary key, so it ends the round here instead of interrupting make;
-// the room's lines scroll above a status bar and the line being typed. Everything is
-// put back on destruction.
+// the room's lines scroll above a status bar and the line being typed, each cut to the
+// terminal's width, so none wraps into the next. Everything is put back on destruction.
 class Screen {
  public:
-  Screen(const winsize& ws, std::string status) : status_(std::move(status)) {
+  // How an announcement is shown; the log keeps it as it came, so a redraw shows it again.
+  using Decorate = std::function<std::string(const std::string&)>;
+
+  Screen(const winsize& ws, std::vector<StatusPart> status, Decorate decorate)
+      : status_(std::move(status)), decorate_(std::move(decorate)) {
     tcgetattr(0, &saved_);
     termios raw = saved_;
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
@@ -125,41 +140,79 @@ class Screen {
   Screen(const Screen&) = delete;
   Screen& operator=(const Screen&) = delete;
 
-  // What the round program wrote to the person's terminal, made readable.
-  void room(std::string_view bytes) {
-    log_.feed(bytes);
-    if (fits_) out(bytes);
+  // What the round program wrote to the person's terminal, made readable; returns the
+  // announcements it completed.
+  std::vector<std::string> room(std::string_view bytes) {
+    std::vector<std::string> done = log_.feed(bytes);
+    for (const auto& frame : done)
+      if (fits_) out(play::cut_to_width(decorate_(frame), cols_));
+    return done;
   }
   // A line of this program's own among the room's lines.
   void note(const std::string& text) { room("\x1b[s\x1b[21;1H\n  " + text + "\x1b[u"); }
   void prompt(const std::string& text) {
     prompt_ = text;
-    if (fits_) out("\x1b[" + std::to_string(kPromptRow) + ";1H\x1b[2K> " + prompt_);
+    if (!fits_) return;
+    // The end of a long line, as a shell shows it, with the cursor after it.
+    const std::string shown =
+        cols_ > 0 ? play::last_columns(prompt_, std::max(1, cols_ - 3)) : prompt_;
+    out("\x1b[" + std::to_string(kPromptRow) + ";1H\x1b[2K" +
+        play::cut_to_width("> " + shown, cols_));
+  }
+  void status(std::vector<StatusPart> parts) {
+    bool same = parts.size() == status_.size();
+    for (std::size_t i = 0; same && i < parts.size(); ++i) same = parts[i].text == status_[i].text;
+    if (same) return;
+    status_ = std::move(parts);
+    if (!fits_) return;
+    draw_status();
+    prompt(prompt_);
   }
 
   // Everything again, for a terminal that may have changed its size and lost what it
   // showed: the room's last lines, the status bar and the line being typed.
   void redraw(const winsize& ws) {
+    cols_ = ws.ws_col;
     fits_ = ws.ws_row == 0 || ws.ws_row >= kPromptRow;
     out("\x1b[m\x1b[r\x1b[H\x1b[2J");
     if (!fits_) {
-      out("The room needs " + std::to_string(kPromptRow) + " rows; make the terminal taller.");
+      out(play::cut_to_width(
+          "The room needs " + std::to_string(kPromptRow) + " rows; make the terminal taller.",
+          cols_));
       return;
     }
-    std::string bar = " " + status_ + " ";
-    if (ws.ws_col > 0 && bar.size() > ws.ws_col) bar.resize(static_cast<std::size_t>(ws.ws_col));
     out("\x1b[1;" + std::to_string(kRegionEnd) + "r");
-    for (const auto& frame : log_.frames()) out(frame);
-    out("\x1b[" + std::to_string(kStatusRow) + ";1H\x1b[7m" + bar + "\x1b[m");
+    for (const auto& frame : log_.frames()) out(play::cut_to_width(decorate_(frame), cols_));
+    draw_status();
     prompt(prompt_);
   }
 
  private:
   static void out(std::string_view s) { write_all(1, s); }
 
+  void draw_status() {
+    std::vector<const StatusPart*> shown;
+    for (const auto& p : status_) shown.push_back(&p);
+    auto bar = [&] {
+      std::string b;
+      for (const auto* p : shown) b += (b.empty() ? " " : " - ") + p->text;
+      return b + " ";
+    };
+    while (cols_ > 0 && shown.size() > 1 && play::display_width(bar()) > cols_) {
+      auto least = std::min_element(shown.begin(), shown.end(), [](const auto* a, const auto* b) {
+        return a->weight < b->weight;
+      });
+      shown.erase(least);
+    }
+    out("\x1b[" + std::to_string(kStatusRow) + ";1H\x1b[2K\x1b[7m" +
+        play::cut_to_width(bar(), cols_) + "\x1b[m");
+  }
+
   termios saved_{};
-  std::string status_;
+  std::vector<StatusPart> status_;
+  Decorate decorate_;
   std::string prompt_;
+  int cols_ = 0;
   bool fits_ = true;
   play::FrameLog log_;
 };
@@ -180,6 +233,7 @@ std::string read_available(int fd) {
 struct Outcome {
   int status = 0;
   std::vector<std::string> lines;  // shown once the terminal is back to normal
+  bool played = false;             // the round ran its course: another may follow
 };
 
 // The sample game files in a scratch working directory, the person's terminal and the
@@ -215,8 +269,11 @@ class PlayedRound {
         here_(room_.bbs.path()),
         shown_("EUC-KR", utf8 ? "UTF-8" : "EUC-KR"),
         typed_("UTF-8", utf8 ? "EUC-KR" : "UTF-8"),
-        screen_(size, status_bar()),
-        ranked_(!opt.typestart) {}
+        results_head_(readable(TXT_RESULTS)),
+        no_results_(readable(TXT_NO_RESULTS)),
+        ranked_(!opt.typestart),
+        screen_(size, status_bar(std::time(nullptr)),
+                [this](const std::string& frame) { return decorate(frame); }) {}
 
   Outcome play() {
     greet();
@@ -230,10 +287,63 @@ class PlayedRound {
   }
 
  private:
-  std::string status_bar() const {
-    return std::string(starter_) + " - room " + std::to_string(kRoom) + " group " +
-           std::to_string(kGroup) + " - " + opt_.type + ", " + std::to_string(room_.plan.limit) +
-           " s - Enter sends, Ctrl-C leaves";
+  // The room, the word type and its limit, and while the word is out the time left.
+  std::vector<StatusPart> status_bar(std::time_t now) const {
+    std::vector<StatusPart> bar{{std::string(starter_) + " - room " + std::to_string(kRoom) +
+                                     " group " + std::to_string(kGroup),
+                                 2},
+                                {opt_.type + ", " + std::to_string(room_.plan.limit) + " s", 1}};
+    // typestart ends as soon as the word is out; the wait is then this program's.
+    if (engine_.word_out() && !(round_over_ && ranked_)) {
+      const long left = static_cast<long>(engine_.word_time()) + room_.plan.limit - now;
+      bar.push_back({left > 0 ? std::to_string(left) + " s left" : "time is up", 3});
+    }
+    bar.push_back({"Enter sends, Ctrl-C leaves", 0});
+    return bar;
+  }
+
+  std::string readable(const char* euckr) const {
+    play::Recoder r("EUC-KR", utf8_ ? "UTF-8" : "EUC-KR");
+    return r.feed(euckr);
+  }
+
+  // What the room shows of an announcement: the person's own ranking line marked, and
+  // in the English round the ranking said in English too.
+  std::string decorate(const std::string& frame) const {
+    std::size_t start = 0;
+    const std::string_view text = play::frame_text(frame, &start);
+    const auto rank = play::parse_rank(text);
+    std::string gloss;
+    if (opt_.type == "english") {
+      if (rank)
+        gloss = "   (" + play::ordinal(rank->rank) + ", " + std::to_string(rank->seconds) + " s, " +
+                std::to_string(rank->speed) + " strokes a minute)";
+      else if (text == results_head_)
+        gloss = "   (the ranking)";
+      else if (text == no_results_)
+        gloss = "   (nobody typed the word)";
+    }
+    const bool mine = rank && rank->user == opt_.name;
+    if (!mine && gloss.empty()) return frame;
+    std::string out = frame;
+    out.insert(start + text.size(), gloss);
+    if (mine) {
+      // Before the indent, which the ranking line keeps as it came.
+      const std::size_t line = out.find('\n');
+      out.insert(line == std::string::npos ? 0 : line + 1, "\x1b[1m-->");
+      out += "\x1b[m";
+    }
+    return out;
+  }
+
+  // What the round program wrote, to the screen; the person's place is read off it.
+  void relay(std::string_view bytes) {
+    for (const auto& frame : screen_.room(shown_.feed(bytes))) {
+      const auto rank = play::parse_rank(play::frame_text(frame));
+      if (!rank) continue;
+      ++finishers_;
+      if (rank->user == opt_.name) mine_ = rank;
+    }
   }
 
   void greet() {
@@ -241,8 +351,7 @@ class PlayedRound {
     for (auto& r : room_.rivals) who += " " + r.id;
     screen_.note(who + ".");
     screen_.note("Working directory " + room_.bbs.path() + " (removed at the end).");
-    if (!utf8_)
-      screen_.note("Your locale is not UTF-8, so Korean text is shown as the EUC-KR bytes it is.");
+    if (!utf8_) screen_.note(harness::raw_korean_hint("make play"));
     screen_.note("When the word appears, type it and press Enter.");
     screen_.prompt("");
   }
@@ -267,7 +376,7 @@ class PlayedRound {
       screen_.redraw(terminal_size());
     }
     std::string room = read_available(room_.you.master());
-    if (!room.empty()) screen_.room(shown_.feed(room));
+    if (!room.empty()) relay(room);
     for (auto& t : room_.rival_ttys) read_available(t.master());
 
     const std::time_t now = std::time(nullptr);
@@ -277,9 +386,10 @@ class PlayedRound {
     if (fds[0].revents & POLLIN) take_keys();
     watch_round(now);
     if (round_over_ && ranked_) {
-      screen_.room(shown_.feed(room_.you.drain(100, 1000)));
+      relay(room_.you.drain(100, 1000));
       return false;
     }
+    screen_.status(status_bar(now));
     return true;
   }
 
@@ -377,14 +487,27 @@ class PlayedRound {
     return res;
   }
 
+  // One line for the round, then the person's best in its word type.
   Outcome outcome() const {
     Outcome res;
     res.status = ended_.status == 0 ? 0 : 1;
-    res.lines.push_back(std::string("Round over: ") + starter_ + " ended with status " +
-                        std::to_string(ended_.status) + "; its scratch directory is removed.");
-    if (engine_.word_out() && !engine_.player_finished())
-      res.lines.push_back("You did not type the word within the " +
+    res.played = res.status == 0;
+    if (ended_.status != 0) {
+      res.lines.push_back(std::string("Round over: ") + starter_ + " ended with status " +
+                          std::to_string(ended_.status) + ".");
+    } else if (mine_) {
+      res.lines.push_back("Round over: you placed " + play::ordinal(mine_->rank) + " of " +
+                          std::to_string(finishers_) + " in " + std::to_string(mine_->seconds) +
+                          " s, at " + std::to_string(mine_->speed) + " strokes a minute.");
+      res.lines.push_back(best_line(mine_->speed));
+    } else if (engine_.player_finished()) {
+      res.lines.push_back("Round over: your time was in, but your line of the ranking never came.");
+    } else if (engine_.word_out()) {
+      res.lines.push_back("Round over: you did not type the word within the " +
                           std::to_string(room_.plan.limit) + " seconds.");
+    } else {
+      res.lines.push_back("Round over: no word came out.");
+    }
     if (!ended_.err.empty()) {
       play::Recoder err("EUC-KR", utf8_ ? "UTF-8" : "EUC-KR");
       res.lines.push_back(std::string(starter_) + " said: " + err.feed(ended_.err));
@@ -392,6 +515,19 @@ class PlayedRound {
         res.lines.back().pop_back();
     }
     return res;
+  }
+
+  std::string best_line(std::int32_t speed) const {
+    const std::string path = play::best_path();
+    if (path.empty()) return "Your best is not kept: neither XDG_STATE_HOME nor HOME is set.";
+    const play::Best best = play::record_best(path, opt_.type, speed);
+    if (best.error)
+      return "Your best could not be kept in " + path + ": " + std::strerror(best.error) + ".";
+    const std::string in_type = " in " + opt_.type + ": ";
+    if (best.is_new)
+      return "A new personal best" + in_type + std::to_string(speed) + " strokes a minute" +
+             (best.before > 0 ? " (it was " + std::to_string(best.before) + ")." : ".");
+    return "Your personal best" + in_type + std::to_string(best.before) + " strokes a minute.";
   }
 
   const Options& opt_;
@@ -403,11 +539,17 @@ class PlayedRound {
   // used for the ranking works with the server's relative paths.
   harness::InDir here_;
   play::Recoder shown_, typed_;
+  // The ranking's head line and its stand-in, as the room shows them.
+  std::string results_head_, no_results_;
   play::LineEditor editor_;
+  // The round program has ended; the round has been ranked (typestart leaves that to us).
+  bool round_over_ = false, ranked_;
   Screen screen_;
   std::unique_ptr<harness::Proc> round_;
-  bool round_over_ = false, ranked_, quit_ = false, interrupted_ = false;
+  bool quit_ = false, interrupted_ = false;
   harness::Result ended_;
+  std::optional<play::RankLine> mine_;  // the person's line of the ranking
+  int finishers_ = 0;
 };
 
 Outcome play_round(const Options& opt, const winsize& size, bool utf8) {
@@ -418,13 +560,44 @@ Outcome play_round(const Options& opt, const winsize& size, bool utf8) {
   return round.play();
 }
 
+// Lines for the terminal as it is now, none wider than it.
+void say(const std::vector<std::string>& lines) {
+  const int cols = terminal_size().ws_col;
+  for (const auto& line : lines)
+    for (const auto& part : play::wrap_to_width(line, cols)) std::printf("%s\n", part.c_str());
+  std::fflush(stdout);
+}
+
+// Asks on the terminal, now back to its own line editing; a key pressed before the
+// question is no answer to it. Anything but yes is no, and so is the end of input.
+bool again() {
+  tcflush(0, TCIFLUSH);
+  say({"Play again? [y/N]"});
+  std::array<char, 64> line{};
+  std::size_t got = 0;
+  // Waits a tenth of a second at a time, so a signal that comes just before a wait is
+  // seen at once: a read waiting for a key would not see it.
+  for (char c; got + 1 < line.size() && !got_signal;) {
+    pollfd key{0, POLLIN, 0};
+    if (poll(&key, 1, 100) <= 0) continue;
+    const ssize_t n = read(0, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || c == '\n') break;
+    line[got++] = c;
+  }
+  std::size_t at = 0;
+  while (at < got && (line[at] == ' ' || line[at] == '\t')) ++at;
+  return at < got && (line[at] == 'y' || line[at] == 'Y');
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
+  if (answer_help_or_version(argc, argv, "play", kUsage)) return 0;
   Options opt;
   if (!parse(argc, argv, opt)) {
-    usage();
+    std::fputs(kUsage, stderr);
     return 2;
   }
   if (!isatty(0) || !isatty(1)) {
@@ -450,8 +623,14 @@ int main(int argc, char** argv) {
   sa.sa_handler = on_resize;
   sigaction(SIGWINCH, &sa, nullptr);
 
-  bool utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
-  Outcome res = play_round(opt, ws, utf8);
-  for (const auto& line : res.lines) std::printf("%s\n", line.c_str());
-  return res.status;
+  const bool utf8 = harness::utf8_locale();
+  for (;;) {
+    Outcome res = play_round(opt, terminal_size(), utf8);
+    say(res.lines);
+    if (!res.played) return res.status;
+    if (!again()) break;
+  }
+  if (got_signal) say({""});  // the shell's prompt goes below the question
+  // As a shell reports a program that a signal ended.
+  return got_signal ? 128 + got_signal : 0;
 }

@@ -8,8 +8,28 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace play {
+
+// The room's lines made to fit the width of the person's terminal, so a narrow window
+// neither wraps them (which would scroll the room twice) nor spills into the status bar.
+// The text is in the terminal's encoding (the current C locale): a character takes the
+// columns the C library gives it (a Hangul syllable two); a byte that starts none of the
+// locale's characters is one column, or two with the next as an EUC-KR pair, as raw
+// EUC-KR shows on a Korean terminal. A width of 0 or less means the width is unknown.
+
+// The columns `text` takes, escape sequences and control bytes taking none.
+int display_width(std::string_view text);
+// `text` with every character that would pass column `cols` of its row left out, and
+// its escape sequences, line ends and tabs kept, so colours are still reset and the
+// cursor still put back. A row starts after a carriage return, a line feed or a move
+// of the cursor ("ESC [ row ; col H").
+std::string cut_to_width(std::string_view text, int cols);
+// The end of `text` that fits `cols` columns: what a line being typed shows of itself.
+std::string last_columns(std::string_view text, int cols);
+// `text` broken into lines of at most `cols` columns, between words where it can be.
+std::vector<std::string> wrap_to_width(std::string_view text, int cols);
 
 // Converts a byte stream between two encodings with the C library's iconv. A character
 // cut at the end of one piece waits for the next piece, since the programs' writes may
@@ -54,6 +74,11 @@ class LineEditor {
   std::string text_;
 };
 
+// The text an announcement frame shows: what follows its move to the room's last row,
+// the line feed and the indent, up to the restoring of the cursor, without the line
+// ends at its end. The indent is the frame's text's start, so `start` gives where.
+std::string_view frame_text(std::string_view frame, std::size_t* start = nullptr);
+
 // The room's lines as they were drawn, so a resized screen can show them again: each
 // announcement frame ("save cursor" ... "restore cursor") of the stream, whole, the
 // latest last. A frame split between reads is kept once its end has arrived.
@@ -62,7 +87,8 @@ class FrameLog {
   static constexpr std::size_t kKeep = 48;       // more lines than the room can show
   static constexpr std::size_t kLongest = 4096;  // no announcement is longer, converted
 
-  void feed(std::string_view bytes);
+  // Returns the frames this piece completed, in order.
+  std::vector<std::string> feed(std::string_view bytes);
   const std::deque<std::string>& frames() const { return frames_; }
 
  private:

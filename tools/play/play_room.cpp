@@ -100,4 +100,30 @@ std::vector<std::string> ranking(const std::string& results_path, std::time_t st
   return out;
 }
 
+std::optional<RankLine> parse_rank(std::string_view text) {
+  if (text.size() > kMessageSize || text.empty() || text[0] < '0' || text[0] > '9')
+    return std::nullopt;
+  const std::string line(text);
+  RankLine r;
+  std::array<char, 16> place{}, seconds{}, per_minute{};
+  std::array<char, kUserIdMax + 1> user{};
+  int used = 0;
+  if (std::sscanf(line.c_str(), "%d %15s %d %15s %8s %d %15s%n", &r.rank, place.data(), &r.seconds,
+                  seconds.data(), user.data(), &r.speed, per_minute.data(), &used) != 7 ||
+      static_cast<std::size_t>(used) != line.size())
+    return std::nullopt;
+  r.user = user.data();
+  return r;
+}
+
+std::string ordinal(int n) {
+  const int tens = n % 100, ones = n % 10;
+  const char* suffix = tens >= 11 && tens <= 13 ? "th"
+                       : ones == 1              ? "st"
+                       : ones == 2              ? "nd"
+                       : ones == 3              ? "rd"
+                                                : "th";
+  return std::to_string(n) + suffix;
+}
+
 }  // namespace play

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,5 +72,17 @@ class ChatStandIn {
 // in the words typerace uses (EUC-KR); "no results" when there is no results file.
 std::vector<std::string> ranking(const std::string& results_path, std::time_t start,
                                  std::int32_t strokes);
+
+// One line of the ranking as the room shows it, "<rank> 등   <seconds> 초   <user id>
+// <speed> 타/분", its words in whatever encoding they are shown in; nullopt for any
+// other text.
+struct RankLine {
+  int rank = 0, seconds = 0, speed = 0;
+  std::string user;
+};
+std::optional<RankLine> parse_rank(std::string_view text);
+
+// "1st", "2nd", "11th", "23rd".
+std::string ordinal(int n);
 
 }  // namespace play
