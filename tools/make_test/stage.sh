@@ -25,6 +25,19 @@ record() {
   printf '%-6s %s\n' "$1" "$2" >"$summary/$1"
 }
 
+# A run that is not ctest's passed when it ended with 0 and printed its closing line;
+# that line (or what is known of it) is the stage's. The status is the stage's.
+record_run() {
+  local stage=$1 status=$2 line=$3 log=$4
+  if [ "$status" -eq 0 ] && [ -n "$line" ]; then
+    record "$stage" "$line"
+    return 0
+  fi
+  [ "$status" -ne 0 ] || status=1
+  record "$stage" "FAILED: ${line:+$line; }status $status (log: $log)"
+  return "$status"
+}
+
 # The preset's configure and build, quiet unless they fail.
 build_preset() {
   local stage=$1 preset=$2 log=$logs/$1-build.log
@@ -83,13 +96,7 @@ fuzz_stage() {
   bash fuzz/run.sh "${FUZZ_SMOKE_SECONDS:-10}" 2>&1 | tee "$log"
   status=$?
   line=$(sed -n 's/^fuzz: \(.* targets run .*\)/\1/p' "$log" | tail -n 1)
-  if [ $status -eq 0 ] && [ -n "$line" ]; then
-    record fuzz "$line"
-  else
-    [ $status -ne 0 ] || status=1
-    record fuzz "FAILED: ${line:-the run ended with status $status} (log: $log)"
-  fi
-  return $status
+  record_run fuzz "$status" "$line" "$log"
 }
 
 soak_stage() {
@@ -98,14 +105,8 @@ soak_stage() {
   echo "== soak: every room racing for $seconds s"
   SOAK_SECONDS=$seconds SOAK_SIGKILL=0 ./build/default/tools/soak/soak 2>&1 | tee "$log"
   status=$?
-  line=$(grep '^soak: ' "$log" | tail -n 1)
-  if [ $status -eq 0 ] && [ -n "$line" ]; then
-    record soak "${line#soak: } (new rounds for $seconds s)"
-  else
-    [ $status -ne 0 ] || status=1
-    record soak "FAILED: ${line:+${line#soak: }; }status $status (log: $log)"
-  fi
-  return $status
+  line=$(sed -n 's/^soak: //p' "$log" | tail -n 1)
+  record_run soak "$status" "${line:+$line (new rounds for $seconds s)}" "$log"
 }
 
 # One line per stage, then what failed, if anything; fails when a stage did.
@@ -137,7 +138,7 @@ case ${1:-} in
     print_summary "$@"
     ;;
   *)
-    echo "usage: $0 plain|asan|fuzz|soak | summary TITLE STAGE..." >&2
+    echo "Usage: $0 plain|asan|fuzz|soak | summary TITLE STAGE..." >&2
     exit 2
     ;;
 esac
