@@ -86,6 +86,8 @@ bool parse(int argc, char** argv, Options& opt) {
   return true;
 }
 
+// What leaves play mode at once, the round stopped and the terminal put back.
+constexpr std::array kLeavingSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 volatile sig_atomic_t got_signal = 0;
 void on_signal(int sig) { got_signal = sig; }
 volatile sig_atomic_t resized = 0;
@@ -575,16 +577,21 @@ bool again() {
   say({"Play again? [y/N]"});
   std::array<char, 64> line{};
   std::size_t got = 0;
-  // Waits a tenth of a second at a time, so a signal that comes just before a wait is
-  // seen at once: a read waiting for a key would not see it.
+  // The signals that leave are let in only while waiting for a key (ppoll), so one that
+  // comes just before the wait ends it at once instead of being missed until a key.
+  sigset_t leaving, before;
+  sigemptyset(&leaving);
+  for (int sig : kLeavingSignals) sigaddset(&leaving, sig);
+  sigprocmask(SIG_BLOCK, &leaving, &before);
   for (char c; got + 1 < line.size() && !got_signal;) {
     pollfd key{0, POLLIN, 0};
-    if (poll(&key, 1, 100) <= 0) continue;
+    if (ppoll(&key, 1, nullptr, &before) <= 0) continue;
     const ssize_t n = read(0, &c, 1);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0 || c == '\n') break;
     line[got++] = c;
   }
+  sigprocmask(SIG_SETMASK, &before, nullptr);
   std::size_t at = 0;
   while (at < got && (line[at] == ' ' || line[at] == '\t')) ++at;
   return at < got && (line[at] == 'y' || line[at] == 'Y');
@@ -619,7 +626,7 @@ int main(int argc, char** argv) {
   struct sigaction sa {};
   sa.sa_handler = on_signal;
   sigemptyset(&sa.sa_mask);
-  for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(sig, &sa, nullptr);
+  for (int sig : kLeavingSignals) sigaction(sig, &sa, nullptr);
   sa.sa_handler = on_resize;
   sigaction(SIGWINCH, &sa, nullptr);
 
