@@ -1,6 +1,7 @@
 #include "play_io.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <cwchar>
@@ -183,13 +184,8 @@ std::string Recoder::feed(std::string_view bytes) {
   std::string out;
   char* in = pending_.data();
   size_t left = pending_.size();
-  char buf[512];
   while (left > 0) {
-    char* op = buf;
-    size_t room = sizeof buf;
-    size_t r = iconv(cd_, &in, &left, &op, &room);
-    out.append(buf, static_cast<size_t>(op - buf));
-    if (r != static_cast<size_t>(-1) || errno == E2BIG) continue;
+    if (pass(in, left, out) != static_cast<size_t>(-1)) continue;
     // A character begun at the very end is finished by the next piece; a few bytes at
     // most, so a stream that never finishes one cannot grow this.
     if (errno == EINVAL && left < 4) break;
@@ -207,17 +203,22 @@ std::optional<std::string> Recoder::whole(std::string_view text) {
   std::string src(text), out;
   char* in = src.data();
   size_t left = src.size();
-  char buf[512];
-  while (left > 0) {
-    char* op = buf;
-    size_t room = sizeof buf;
-    size_t r = iconv(cd_, &in, &left, &op, &room);
-    out.append(buf, static_cast<size_t>(op - buf));
-    if (r == static_cast<size_t>(-1) && errno != E2BIG) return std::nullopt;
-    // glibc counts characters it had to approximate; those are no match either.
-    if (r != static_cast<size_t>(-1) && r > 0) return std::nullopt;
-  }
+  // glibc counts characters it had to approximate; those are no match either.
+  if (pass(in, left, out) != 0) return std::nullopt;
   return out;
+}
+
+size_t Recoder::pass(char*& in, size_t& left, std::string& out) {
+  std::array<char, 512> buf;
+  size_t r = 0;
+  while (left > 0) {
+    char* op = buf.data();
+    size_t room = buf.size();
+    r = iconv(cd_, &in, &left, &op, &room);
+    out.append(buf.data(), static_cast<size_t>(op - buf.data()));
+    if (r == static_cast<size_t>(-1) && errno != E2BIG) break;
+  }
+  return r;
 }
 
 LineEditor::Event LineEditor::feed(unsigned char c) {

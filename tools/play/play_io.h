@@ -49,6 +49,9 @@ class Recoder {
 
  private:
   static inline const iconv_t kNone = reinterpret_cast<iconv_t>(-1);
+  // Converts from `in` into `out` until all of it is taken or iconv stops at a byte it
+  // cannot take (errno then says why); returns what iconv returned last.
+  std::size_t pass(char*& in, std::size_t& left, std::string& out);
   iconv_t cd_ = kNone;
   std::string pending_;
 };
